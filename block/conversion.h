@@ -1,0 +1,42 @@
+// The one conversion of a double to an integer: truncation toward zero, defined for every
+// double. NaN gives 0; values beyond the integer type's range give its nearest limit (an
+// infinity included). A plain cast is undefined behaviour in all of those cases.
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <limits>
+
+namespace quenvarith {
+
+namespace detail {
+// 2^bits as a double, exact for every integer type's width.
+constexpr double powerOfTwo(int bits) {
+  double value = 1.0;
+  for (int i = 0; i < bits; ++i) value *= 2.0;
+  return value;
+}
+}  // namespace detail
+
+template <std::integral Int>
+constexpr Int truncateTo(double value) noexcept {
+  using Limits = std::numeric_limits<Int>;
+  // One past the largest value: 2^digits, exactly representable.
+  constexpr double upperExclusive = detail::powerOfTwo(Limits::digits);
+  constexpr double lowest = static_cast<double>(Limits::min());
+  if (value != value) return 0;  // NaN
+  if (value >= upperExclusive) return Limits::max();
+  if (value <= lowest) return Limits::min();
+  return static_cast<Int>(value);
+}
+
+constexpr int32_t truncateToInt32(double value) noexcept {
+  return truncateTo<int32_t>(value);
+}
+
+// True when `value` is a whole number that an int32_t holds exactly.
+constexpr bool isExactInt32(double value) noexcept {
+  return static_cast<double>(truncateToInt32(value)) == value;
+}
+
+}  // namespace quenvarith
