@@ -1,8 +1,31 @@
 #include "block/tone_kernel.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+
+#include "block/tone_generation.h"
+#include "block/tone_kernel_vector.h"
 
 namespace quenvarith {
+
+namespace {
+
+constexpr uint32_t kernelBit(ToneKernel kernel) {
+  return uint32_t{1} << static_cast<uint32_t>(kernel);
+}
+
+// The processor is asked once, at the first call and never at load, and the answer is then a
+// constant of the process.
+uint32_t runnableToneKernels() {
+  static const uint32_t runnable = detail::detectToneKernels() | kernelBit(ToneKernel::plain);
+  return runnable;
+}
+
+// Below this many tones the vector tone advance does not pay for its set-up.
+constexpr std::size_t kVectorToneAdvanceMinimum = 8;
+
+}  // namespace
 
 double synthesizeTonePlain(double startPhase, double step, int32_t count, double* samples) {
   double phase = startPhase;
@@ -14,8 +37,53 @@ double synthesizeTonePlain(double startPhase, double step, int32_t count, double
   return phase;
 }
 
+void advanceTonePhasesPlain(std::span<double> tonePhase, std::span<const double> phaseStep,
+                            int32_t n) {
+  const double samplesPerSymbol = n;
+  const std::size_t toneCount = std::min(tonePhase.size(), phaseStep.size());
+  for (std::size_t t = 0; t < toneCount; ++t) {
+    double x = samplesPerSymbol * phaseStep[t] + tonePhase[t];
+    if (x >= kTwoPi) x -= kTwoPi;
+    tonePhase[t] = x;
+  }
+}
+
+bool toneKernelAvailable(ToneKernel kernel) {
+  return (runnableToneKernels() & kernelBit(kernel)) != 0;
+}
+
+ToneKernel fastestToneKernel() {
+  const uint32_t runnable = runnableToneKernels();
+  if ((runnable & kernelBit(ToneKernel::avx512)) != 0) return ToneKernel::avx512;
+  if ((runnable & kernelBit(ToneKernel::avx2)) != 0) return ToneKernel::avx2;
+  return ToneKernel::plain;
+}
+
+double synthesizeToneWith(ToneKernel kernel, double startPhase, double step, int32_t count,
+                          double* samples) {
+  if (kernel == ToneKernel::plain || !toneKernelAvailable(kernel)) {
+    return synthesizeTonePlain(startPhase, step, count, samples);
+  }
+  return detail::synthesizeToneVector(kernel, startPhase, step, count, samples);
+}
+
+void advanceTonePhasesWith(ToneKernel kernel, std::span<double> tonePhase,
+                           std::span<const double> phaseStep, int32_t n) {
+  const std::size_t toneCount = std::min(tonePhase.size(), phaseStep.size());
+  if (kernel == ToneKernel::plain || toneCount < kVectorToneAdvanceMinimum ||
+      !toneKernelAvailable(kernel)) {
+    advanceTonePhasesPlain(tonePhase, phaseStep, n);
+    return;
+  }
+  detail::advanceTonePhasesVector(kernel, tonePhase.data(), phaseStep.data(), toneCount, n);
+}
+
 double synthesizeTone(double startPhase, double step, int32_t count, double* samples) {
-  return synthesizeTonePlain(startPhase, step, count, samples);
+  return synthesizeToneWith(fastestToneKernel(), startPhase, step, count, samples);
+}
+
+void advanceTonePhases(std::span<double> tonePhase, std::span<const double> phaseStep, int32_t n) {
+  advanceTonePhasesWith(fastestToneKernel(), tonePhase, phaseStep, n);
 }
 
 }  // namespace quenvarith
