@@ -17,6 +17,39 @@ enum class ToneKernel : int32_t {
   avx512,  // SLEEF's 8-wide u10 sincos
 };
 
+// Synthesises a run of symbols into one contiguous buffer of interleaved (cos, sin) pairs. Each
+// symbol's phases are chained when it is added; the sine and cosine follow a few blocks of 8
+// behind, across symbol boundaries, so short symbols use full vectors and the serial add chain
+// overlaps the vector work. finish() writes what is still held back. Holds no allocation: it
+// lives on the caller's stack for one frame.
+class ToneSynthesizer {
+ public:
+  explicit ToneSynthesizer(double* samples);
+  ToneSynthesizer(double* samples, ToneKernel kernel);
+
+  // Appends `count` samples of the phases start, start + step, ... and returns the phase after
+  // `count` additions. A count of 0 or less appends nothing.
+  double addSymbol(double startPhase, double step, int32_t count);
+  // Writes every sample still held back; the buffer is complete afterwards. Symbols added after
+  // it continue the buffer where it ends.
+  void finish();
+
+  static constexpr int32_t kBlock = 8;  // phases per sine and cosine call
+  static constexpr int32_t kAhead = 2;  // completed blocks held back before their sincos
+
+ private:
+  void completeBlock();
+  void emitBlock();
+
+  static constexpr int32_t kRingBlocks = 4;  // the block being filled and those held back
+  alignas(64) double ring_[kRingBlocks * kBlock];
+  double* samples_;
+  ToneKernel kernel_;
+  int64_t completedBlocks_ = 0;
+  int64_t emittedBlocks_ = 0;
+  int32_t filledInBlock_ = 0;
+};
+
 // Writes `count` interleaved (cos, sin) pairs of the phases start, start + step, ... to
 // `samples` and returns the phase after `count` additions. Uses the fastest kernel this
 // process can run.

@@ -1,6 +1,6 @@
-// The AVX2 kernels: SLEEF's 4-wide sincos (1-ulp class) over blocks of 4 phases. Compiled with
-// AVX2 and FMA enabled (SLEEF's AVX2 functions need both) and without contraction to fused
-// multiply-add, so the phases and the tone advance round exactly as the plain loops do.
+// The AVX2 kernels: SLEEF's 4-wide sincos (1-ulp class). Compiled with AVX2 and FMA enabled
+// (SLEEF's AVX2 functions need both) and without contraction to fused multiply-add, so the tone
+// advance rounds exactly as the plain loop does.
 #include <immintrin.h>
 #include <sleef.h>
 
@@ -14,19 +14,6 @@ namespace quenvarith::detail {
 namespace {
 
 constexpr int32_t kLanes = 4;
-// The serial add chain runs this many blocks ahead of the sincos, so that a block's phases are
-// in the cache by the time they are loaded as one vector and the chain overlaps the sincos.
-constexpr int32_t kAhead = 3;
-constexpr int32_t kRingBlocks = kAhead + 1;
-
-// Writes the next kLanes phases of the chain into `block`.
-inline double fillPhases(double phase, double step, double* block) {
-  for (int32_t lane = 0; lane < kLanes; ++lane) {
-    block[lane] = phase;
-    phase += step;
-  }
-  return phase;
-}
 
 // (cos, sin) of 4 phases, interleaved into two vectors of 2 complex samples each.
 inline void sincosInterleaved(__m256d phases, __m256d& first, __m256d& second) {
@@ -39,46 +26,28 @@ inline void sincosInterleaved(__m256d phases, __m256d& first, __m256d& second) {
 
 }  // namespace
 
-double synthesizeToneAvx2(double startPhase, double step, int32_t count, double* samples) {
-  if (count <= 0) return startPhase;
-  alignas(32) double ring[kRingBlocks * kLanes];
-  const int32_t fullBlocks = count / kLanes;
-  const int32_t tail = count % kLanes;
-  double phase = startPhase;
+void sincosBlockAvx2(const double* phases, double* samples) {
+  __m256d first;
+  __m256d second;
+  sincosInterleaved(_mm256_loadu_pd(phases), first, second);
+  __m256d third;
+  __m256d fourth;
+  sincosInterleaved(_mm256_loadu_pd(phases + kLanes), third, fourth);
+  _mm256_storeu_pd(samples, first);
+  _mm256_storeu_pd(samples + kLanes, second);
+  _mm256_storeu_pd(samples + 2 * kLanes, third);
+  _mm256_storeu_pd(samples + 3 * kLanes, fourth);
+}
 
-  int32_t filled = 0;
-  for (; filled < kAhead && filled < fullBlocks; ++filled) {
-    phase = fillPhases(phase, step, ring + (filled % kRingBlocks) * kLanes);
-  }
-  for (int32_t block = 0; block < fullBlocks; ++block) {
-    if (filled < fullBlocks) {
-      phase = fillPhases(phase, step, ring + (filled % kRingBlocks) * kLanes);
-      ++filled;
-    }
-    __m256d first;
-    __m256d second;
-    sincosInterleaved(_mm256_load_pd(ring + (block % kRingBlocks) * kLanes), first, second);
-    double* out = samples + static_cast<std::ptrdiff_t>(block) * 2 * kLanes;
-    _mm256_storeu_pd(out, first);
-    _mm256_storeu_pd(out + kLanes, second);
-  }
-  if (tail > 0) {
-    // The last few phases; the unused lanes get 0 and their samples are not stored.
-    alignas(32) double last[kLanes] = {};
-    for (int32_t lane = 0; lane < tail; ++lane) {
-      last[lane] = phase;
-      phase += step;
-    }
-    alignas(32) double interleaved[2 * kLanes];
-    __m256d first;
-    __m256d second;
-    sincosInterleaved(_mm256_load_pd(last), first, second);
-    _mm256_store_pd(interleaved, first);
-    _mm256_store_pd(interleaved + kLanes, second);
-    double* out = samples + static_cast<std::ptrdiff_t>(fullBlocks) * 2 * kLanes;
-    for (int32_t index = 0; index < 2 * tail; ++index) out[index] = interleaved[index];
-  }
-  return phase;
+void sincosPartialAvx2(const double* phases, int32_t count, double* samples) {
+  if (count <= 0) return;
+  if (count > 2 * kLanes) count = 2 * kLanes;
+  // The phases are copied so that nothing past `count` is read; unused lanes compute 0.
+  alignas(32) double padded[2 * kLanes] = {};
+  for (int32_t lane = 0; lane < count; ++lane) padded[lane] = phases[lane];
+  alignas(32) double interleaved[4 * kLanes];
+  sincosBlockAvx2(padded, interleaved);
+  for (int32_t index = 0; index < 2 * count; ++index) samples[index] = interleaved[index];
 }
 
 void advanceTonePhasesAvx2(double* tonePhase, const double* phaseStep, std::size_t toneCount,

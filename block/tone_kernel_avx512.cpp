@@ -1,6 +1,6 @@
-// The AVX-512 kernels: SLEEF's 8-wide sincos (1-ulp class) over blocks of 8 phases. Compiled
-// with AVX-512F enabled and without contraction to fused multiply-add, so the phases and the tone
-// advance round exactly as the plain loops do.
+// The AVX-512 kernels: SLEEF's 8-wide sincos (1-ulp class). Compiled with AVX-512F enabled and
+// without contraction to fused multiply-add, so the tone advance rounds exactly as the plain
+// loop does.
 #include <immintrin.h>
 #include <sleef.h>
 
@@ -14,19 +14,6 @@ namespace quenvarith::detail {
 namespace {
 
 constexpr int32_t kLanes = 8;
-// The serial add chain runs this many blocks ahead of the sincos, so that a block's phases are
-// in the cache by the time they are loaded as one vector and the chain overlaps the sincos.
-constexpr int32_t kAhead = 2;
-constexpr int32_t kRingBlocks = kAhead + 1;
-
-// Writes the next kLanes phases of the chain into `block`.
-inline double fillPhases(double phase, double step, double* block) {
-  for (int32_t lane = 0; lane < kLanes; ++lane) {
-    block[lane] = phase;
-    phase += step;
-  }
-  return phase;
-}
 
 // (cos, sin) of 8 phases, interleaved into two vectors of 4 complex samples each.
 inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
@@ -39,48 +26,27 @@ inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
 
 }  // namespace
 
-double synthesizeToneAvx512(double startPhase, double step, int32_t count, double* samples) {
-  if (count <= 0) return startPhase;
-  alignas(64) double ring[kRingBlocks * kLanes];
-  const int32_t fullBlocks = count / kLanes;
-  const int32_t tail = count % kLanes;
-  double phase = startPhase;
+void sincosBlockAvx512(const double* phases, double* samples) {
+  __m512d first;
+  __m512d second;
+  sincosInterleaved(_mm512_loadu_pd(phases), first, second);
+  _mm512_storeu_pd(samples, first);
+  _mm512_storeu_pd(samples + kLanes, second);
+}
 
-  int32_t filled = 0;
-  for (; filled < kAhead && filled < fullBlocks; ++filled) {
-    phase = fillPhases(phase, step, ring + (filled % kRingBlocks) * kLanes);
-  }
-  for (int32_t block = 0; block < fullBlocks; ++block) {
-    if (filled < fullBlocks) {
-      phase = fillPhases(phase, step, ring + (filled % kRingBlocks) * kLanes);
-      ++filled;
-    }
-    __m512d first;
-    __m512d second;
-    sincosInterleaved(_mm512_load_pd(ring + (block % kRingBlocks) * kLanes), first, second);
-    double* out = samples + static_cast<std::ptrdiff_t>(block) * 2 * kLanes;
-    _mm512_storeu_pd(out, first);
-    _mm512_storeu_pd(out + kLanes, second);
-  }
-  if (tail > 0) {
-    // The last few phases; the unused lanes get 0 and their samples are not stored.
-    alignas(64) double last[kLanes] = {};
-    for (int32_t lane = 0; lane < tail; ++lane) {
-      last[lane] = phase;
-      phase += step;
-    }
-    __m512d first;
-    __m512d second;
-    sincosInterleaved(_mm512_load_pd(last), first, second);
-    double* out = samples + static_cast<std::ptrdiff_t>(fullBlocks) * 2 * kLanes;
-    const int32_t doubles = 2 * tail;  // 2 to 14
-    const auto firstMask = static_cast<__mmask8>(doubles >= kLanes ? 0xff : (1U << doubles) - 1U);
-    const auto secondMask =
-        static_cast<__mmask8>(doubles > kLanes ? (1U << (doubles - kLanes)) - 1U : 0U);
-    _mm512_mask_storeu_pd(out, firstMask, first);
-    _mm512_mask_storeu_pd(out + kLanes, secondMask, second);
-  }
-  return phase;
+void sincosPartialAvx512(const double* phases, int32_t count, double* samples) {
+  if (count <= 0) return;
+  if (count > kLanes) count = kLanes;
+  // Lanes past `count` are neither read nor written.
+  const auto lanes = static_cast<__mmask8>((1U << static_cast<uint32_t>(count)) - 1U);
+  __m512d first;
+  __m512d second;
+  sincosInterleaved(_mm512_maskz_loadu_pd(lanes, phases), first, second);
+  const auto doubles = static_cast<uint32_t>(2 * count);  // 2 to 16
+  const auto firstMask = static_cast<__mmask8>(doubles >= 8 ? 0xffU : (1U << doubles) - 1U);
+  const auto secondMask = static_cast<__mmask8>(doubles > 8 ? (1U << (doubles - 8)) - 1U : 0U);
+  _mm512_mask_storeu_pd(samples, firstMask, first);
+  _mm512_mask_storeu_pd(samples + kLanes, secondMask, second);
 }
 
 void advanceTonePhasesAvx512(double* tonePhase, const double* phaseStep, std::size_t toneCount,

@@ -10,9 +10,13 @@ uint32_t detectToneKernels() {
   return 0;
 }
 
-double synthesizeToneVector(ToneKernel /*kernel*/, double startPhase, double step, int32_t count,
-                            double* samples) {
-  return synthesizeTonePlain(startPhase, step, count, samples);
+void sincosBlockVector(ToneKernel /*kernel*/, const double* phases, double* samples) {
+  sincosPartialPlain(phases, ToneSynthesizer::kBlock, samples);
+}
+
+void sincosPartialVector(ToneKernel /*kernel*/, const double* phases, int32_t count,
+                         double* samples) {
+  sincosPartialPlain(phases, count, samples);
 }
 
 void advanceTonePhasesVector(ToneKernel /*kernel*/, double* tonePhase, const double* phaseStep,

@@ -1,8 +1,8 @@
-// The vector kernels behind synthesizeTone and advanceTonePhases. Each instruction set has its
+// The vector kernels behind ToneSynthesizer and advanceTonePhases. Each instruction set has its
 // own file, compiled for that instruction set alone; they are called only once the processor is
 // known to run them. These declarations use plain pointers and no inline code, so that nothing
 // compiled for a wider instruction set can leak into code that runs everywhere (the header
-// below only contributes an enumeration).
+// below only contributes an enumeration and a class declaration).
 #pragma once
 
 #include <cstddef>
@@ -17,17 +17,23 @@ namespace quenvarith::detail {
 // so callers keep the answer.
 uint32_t detectToneKernels();
 
-// Dispatch to the vector kernel `kernel` (avx2 or avx512 only).
-double synthesizeToneVector(ToneKernel kernel, double startPhase, double step, int32_t count,
-                            double* samples);
+// std::cos and std::sin of `count` phases, interleaved into 2 * count doubles.
+void sincosPartialPlain(const double* phases, int32_t count, double* samples);
+
+// (cos, sin) of 8 phases, interleaved into 16 doubles; and of the first `count` (0 to 8) of
+// them into 2 * count doubles. `kernel` is avx2 or avx512.
+void sincosBlockVector(ToneKernel kernel, const double* phases, double* samples);
+void sincosPartialVector(ToneKernel kernel, const double* phases, int32_t count, double* samples);
 void advanceTonePhasesVector(ToneKernel kernel, double* tonePhase, const double* phaseStep,
                              std::size_t toneCount, int32_t n);
 
-double synthesizeToneAvx2(double startPhase, double step, int32_t count, double* samples);
+void sincosBlockAvx2(const double* phases, double* samples);
+void sincosPartialAvx2(const double* phases, int32_t count, double* samples);
 void advanceTonePhasesAvx2(double* tonePhase, const double* phaseStep, std::size_t toneCount,
                            double n);
 
-double synthesizeToneAvx512(double startPhase, double step, int32_t count, double* samples);
+void sincosBlockAvx512(const double* phases, double* samples);
+void sincosPartialAvx512(const double* phases, int32_t count, double* samples);
 void advanceTonePhasesAvx512(double* tonePhase, const double* phaseStep, std::size_t toneCount,
                              double n);
 

@@ -53,10 +53,20 @@ uint32_t detectToneKernels() {
   return runnable;
 }
 
-double synthesizeToneVector(ToneKernel kernel, double startPhase, double step, int32_t count,
-                            double* samples) {
-  if (kernel == ToneKernel::avx512) return synthesizeToneAvx512(startPhase, step, count, samples);
-  return synthesizeToneAvx2(startPhase, step, count, samples);
+void sincosBlockVector(ToneKernel kernel, const double* phases, double* samples) {
+  if (kernel == ToneKernel::avx512) {
+    sincosBlockAvx512(phases, samples);
+  } else {
+    sincosBlockAvx2(phases, samples);
+  }
+}
+
+void sincosPartialVector(ToneKernel kernel, const double* phases, int32_t count, double* samples) {
+  if (kernel == ToneKernel::avx512) {
+    sincosPartialAvx512(phases, count, samples);
+  } else {
+    sincosPartialAvx2(phases, count, samples);
+  }
 }
 
 void advanceTonePhasesVector(ToneKernel kernel, double* tonePhase, const double* phaseStep,

@@ -38,48 +38,61 @@ std::string kernelName(const testing::TestParamInfo<ToneKernel>& info) {
   return "Unknown";
 }
 
+// Writes the phases start, start + step, ... (the serial add chain) to `phases`; returns the next.
+double chainPhases(double startPhase, double step, int32_t count, std::vector<double>& phases) {
+  double phase = startPhase;
+  for (int32_t j = 0; j < count; ++j) {
+    phases.push_back(phase);
+    phase += step;
+  }
+  return phase;
+}
+
 class ToneKernelTest : public testing::TestWithParam<ToneKernel> {
  protected:
   void SetUp() override {
     if (!toneKernelAvailable(GetParam())) GTEST_SKIP() << "not built or not run by this CPU";
   }
 
-  // Synthesises `count` samples with the kernel under test and checks them against the
-  // straightforward loop: the same end phase bit for bit, and every sample within the error
-  // bound of the sine and cosine of the phases that the serial add chain produces.
+  // Checks `samples` against the sine and cosine of `phases`. The plain kernel is the platform's
+  // own std::cos and std::sin, whatever their accuracy; the vector kernels must be in the 1-ulp
+  // class.
+  static void expectSamplesOf(const std::vector<double>& phases, const double* samples) {
+    double worst = 0.0;
+    for (std::size_t j = 0; j < phases.size(); ++j) {
+      if (GetParam() == ToneKernel::plain) {
+        ASSERT_EQ(samples[2 * j], std::cos(phases[j])) << "sample " << j;
+        ASSERT_EQ(samples[2 * j + 1], std::sin(phases[j])) << "sample " << j;
+        continue;
+      }
+      const auto exact = static_cast<long double>(phases[j]);
+      worst = std::max({worst, ulpError(samples[2 * j], cosl(exact)),
+                        ulpError(samples[2 * j + 1], sinl(exact))});
+    }
+    EXPECT_LE(worst, kMaxUlpError);
+  }
+
+  // Synthesises one symbol with the kernel under test: the same end phase as the straightforward
+  // loop bit for bit, the samples of the serial add chain's phases, and nothing written outside
+  // the 2 * count doubles.
   static void expectMatchesPlainLoop(double startPhase, double step, int32_t count) {
     SCOPED_TRACE(testing::Message()
                  << "start " << startPhase << " step " << step << " count " << count);
-    const auto size = static_cast<std::size_t>(2 * count);
-    // One guard sample on either side: nothing outside the 2 * count doubles is written.
     constexpr double kGuard = -7.5;
-    std::vector<double> samples(size + 4, kGuard);
+    std::vector<double> samples(static_cast<std::size_t>(2 * count) + 4, kGuard);
     const double endPhase = synthesizeToneWith(GetParam(), startPhase, step, count, &samples[2]);
 
-    std::vector<double> plain(size);
+    std::vector<double> plain(static_cast<std::size_t>(2 * count));
     const double plainEndPhase = synthesizeTonePlain(startPhase, step, count, plain.data());
     EXPECT_EQ(std::bit_cast<uint64_t>(endPhase), std::bit_cast<uint64_t>(plainEndPhase));
     EXPECT_EQ(samples[0], kGuard);
     EXPECT_EQ(samples[1], kGuard);
-    EXPECT_EQ(samples[size + 2], kGuard);
-    EXPECT_EQ(samples[size + 3], kGuard);
+    EXPECT_EQ(samples[samples.size() - 2], kGuard);
+    EXPECT_EQ(samples[samples.size() - 1], kGuard);
 
-    // The plain kernel is the platform's own sine and cosine, whatever their accuracy; the
-    // vector kernels must be in the 1-ulp class.
-    if (GetParam() == ToneKernel::plain) {
-      EXPECT_EQ(std::vector<double>(samples.begin() + 2, samples.end() - 2), plain);
-      return;
-    }
-    double phase = startPhase;
-    double worst = 0.0;
-    for (int32_t j = 0; j < count; ++j) {
-      const auto exact = static_cast<long double>(phase);
-      const auto at = static_cast<std::size_t>(2 * j + 2);
-      worst = std::max(
-          {worst, ulpError(samples[at], cosl(exact)), ulpError(samples[at + 1], sinl(exact))});
-      phase += step;
-    }
-    EXPECT_LE(worst, kMaxUlpError);
+    std::vector<double> phases;
+    chainPhases(startPhase, step, count, phases);
+    expectSamplesOf(phases, &samples[2]);
   }
 };
 
@@ -110,6 +123,33 @@ TEST_P(ToneKernelTest, SpecialPhasesAndSteps) {
   expectMatchesPlainLoop(-0.0, -1e-300, 9);  // tiny phases: sin x = x
   expectMatchesPlainLoop(1e14, 1e-3, 9);     // steps below the phase's last place
   expectMatchesPlainLoop(1e15, -2.5, 33);    // past the routine's documented range
+}
+
+TEST_P(ToneKernelTest, SynthesizerRunsSymbolsTogetherAsTheyWouldRunAlone) {
+  // Symbols of every short length, some continuing the previous phase and some starting afresh,
+  // with the buffer finished now and then in the middle of a run.
+  std::mt19937_64 random(99);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  std::uniform_int_distribution<int32_t> length(0, 19);
+  constexpr double kGuard = 3.25;
+  std::vector<double> samples(2 * 20 * 200 + 2, kGuard);
+  std::vector<double> phases;
+  ToneSynthesizer synthesizer(samples.data(), GetParam());
+  double phase = 1e9 * unit(random);
+  for (int symbol = 0; symbol < 200; ++symbol) {
+    const double start = symbol % 3 == 0 ? 1e3 * unit(random) : phase;
+    const double step = unit(random);
+    const int32_t count = length(random);
+    const double expectedEnd = chainPhases(start, step, count, phases);
+    phase = synthesizer.addSymbol(start, step, count);
+    ASSERT_EQ(std::bit_cast<uint64_t>(phase), std::bit_cast<uint64_t>(expectedEnd));
+    if (symbol % 37 == 0) synthesizer.finish();
+  }
+  synthesizer.finish();
+  expectSamplesOf(phases, samples.data());
+  const std::size_t written = 2 * phases.size();
+  EXPECT_EQ(samples[written], kGuard);
+  EXPECT_EQ(samples[written + 1], kGuard);
 }
 
 TEST_P(ToneKernelTest, NegativeCountWritesNothing) {
