@@ -1,5 +1,6 @@
 #include "block/tone_generation.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <span>
 
@@ -107,7 +108,7 @@ void computeFrame(DxpBlockRecord* record) {
   const ptrdiff_t doubles =
       2 * static_cast<ptrdiff_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
   double* output = record->outputPorts[0].signal;
-  for (ptrdiff_t i = 0; i < doubles; ++i) output[i] = synthesis.sampleBuffer[i];
+  std::copy_n(synthesis.sampleBuffer, doubles, output);
 }
 
 // A new symbol on an input hit, one buffered sample out on an output hit.

@@ -53,20 +53,9 @@ uint32_t detectToneKernels() {
   return runnable;
 }
 
-void sincosBlockVector(ToneKernel kernel, const double* phases, double* samples) {
-  if (kernel == ToneKernel::avx512) {
-    sincosBlockAvx512(phases, samples);
-  } else {
-    sincosBlockAvx2(phases, samples);
-  }
-}
-
-void sincosPartialVector(ToneKernel kernel, const double* phases, int32_t count, double* samples) {
-  if (kernel == ToneKernel::avx512) {
-    sincosPartialAvx512(phases, count, samples);
-  } else {
-    sincosPartialAvx2(phases, count, samples);
-  }
+ToneStreamKernel vectorStreamKernel(ToneKernel kernel) {
+  if (kernel == ToneKernel::avx512) return {appendPhasesAvx512, flushPhasesAvx512};
+  return {appendPhasesAvx2, flushPhasesAvx2};
 }
 
 void advanceTonePhasesVector(ToneKernel kernel, double* tonePhase, const double* phaseStep,
