@@ -49,7 +49,7 @@ struct FrameSetup {
 void straightforwardLoop(benchmark::State& state) {
   FrameSetup frame(state);
   const int32_t n = frame.samplesPerSymbol;
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
     frame.resetPhases();
     double* out = frame.output.data();
     for (const int32_t tone : frame.symbols) {
@@ -64,7 +64,9 @@ void straightforwardLoop(benchmark::State& state) {
       frame.phase = phase;
       for (std::size_t t = 0; t < frame.tonePhase.size(); ++t) {
         double x = n * frame.steps[t] + frame.tonePhase[t];
-        if (x >= kTwoPi) x -= kTwoPi;
+        if (x >= kTwoPi) {
+          x -= kTwoPi;
+        }
         frame.tonePhase[t] = x;
       }
     }
@@ -79,7 +81,7 @@ void straightforwardLoop(benchmark::State& state) {
 void kernelLoop(benchmark::State& state) {
   FrameSetup frame(state);
   const int32_t n = frame.samplesPerSymbol;
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
     frame.resetPhases();
     ToneSynthesizer synthesizer(frame.output.data());
     for (const int32_t tone : frame.symbols) {
@@ -100,7 +102,7 @@ void storeOnly(benchmark::State& state) {
   const auto samples = int64_t{kSymbolsPerFrame} * state.range(0);
   std::vector<double> output(static_cast<std::size_t>(2 * samples));
   double value = 0.5;
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
     benchmark::DoNotOptimize(value);
     for (std::size_t j = 0; j < output.size(); j += 2) {
       output[j] = value;
@@ -130,7 +132,7 @@ void toneAdvance(benchmark::State& state) {
   for (std::size_t t = 0; t < kManyTones; ++t) {
     steps[t] = (2.0 * static_cast<double>(t) - kManyTones + 1) * kPi / kManyTones;
   }
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
     if constexpr (vector) {
       advanceTonePhases(tonePhase, steps, 1);
     } else {

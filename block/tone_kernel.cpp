@@ -34,8 +34,8 @@ namespace {
 
 inline void emitPhasesPlain(const double* phases, int32_t count, double* samples) {
   for (int32_t j = 0; j < count; ++j) {
-    samples[2 * j] = std::cos(phases[j]);
-    samples[2 * j + 1] = std::sin(phases[j]);
+    *samples++ = std::cos(phases[j]);
+    *samples++ = std::sin(phases[j]);
   }
 }
 
@@ -54,8 +54,8 @@ void flushPhasesPlain(ToneSynthesisState& state) {
 double synthesizeTonePlain(double startPhase, double step, int32_t count, double* samples) {
   double phase = startPhase;
   for (int32_t j = 0; j < count; ++j) {
-    samples[2 * j] = std::cos(phase);
-    samples[2 * j + 1] = std::sin(phase);
+    *samples++ = std::cos(phase);
+    *samples++ = std::sin(phase);
     phase += step;
   }
   return phase;
@@ -67,7 +67,9 @@ void advanceTonePhasesPlain(std::span<double> tonePhase, std::span<const double>
   const std::size_t toneCount = std::min(tonePhase.size(), phaseStep.size());
   for (std::size_t t = 0; t < toneCount; ++t) {
     double x = samplesPerSymbol * phaseStep[t] + tonePhase[t];
-    if (x >= kTwoPi) x -= kTwoPi;
+    if (x >= kTwoPi) {
+      x -= kTwoPi;
+    }
     tonePhase[t] = x;
   }
 }
@@ -78,8 +80,12 @@ bool toneKernelAvailable(ToneKernel kernel) {
 
 ToneKernel fastestToneKernel() {
   const uint32_t runnable = runnableToneKernels();
-  if ((runnable & kernelBit(ToneKernel::avx512)) != 0) return ToneKernel::avx512;
-  if ((runnable & kernelBit(ToneKernel::avx2)) != 0) return ToneKernel::avx2;
+  if ((runnable & kernelBit(ToneKernel::avx512)) != 0) {
+    return ToneKernel::avx512;
+  }
+  if ((runnable & kernelBit(ToneKernel::avx2)) != 0) {
+    return ToneKernel::avx2;
+  }
   return ToneKernel::plain;
 }
 

@@ -32,19 +32,26 @@ inline void emitPhases(const double* phases, int32_t count, double* samples) {
   int32_t done = 0;
   for (; done + kLanes <= count; done += kLanes) {
     sincosInterleaved(_mm256_loadu_pd(phases + done), first, second);
-    _mm256_storeu_pd(samples + 2 * done, first);
-    _mm256_storeu_pd(samples + 2 * done + kLanes, second);
+    _mm256_storeu_pd(samples, first);
+    _mm256_storeu_pd(samples + kLanes, second);
+    samples += static_cast<std::ptrdiff_t>(2 * kLanes);
   }
   const int32_t rest = count - done;
-  if (rest <= 0) return;
+  if (rest <= 0) {
+    return;
+  }
   // The last phases are copied so that nothing past `count` is read; unused lanes compute 0.
   alignas(32) double padded[kLanes] = {};
-  for (int32_t lane = 0; lane < rest; ++lane) padded[lane] = phases[done + lane];
+  for (int32_t lane = 0; lane < rest; ++lane) {
+    padded[lane] = phases[done + lane];
+  }
   alignas(32) double interleaved[2 * kLanes];
   sincosInterleaved(_mm256_load_pd(padded), first, second);
   _mm256_store_pd(interleaved, first);
   _mm256_store_pd(interleaved + kLanes, second);
-  for (int32_t index = 0; index < 2 * rest; ++index) samples[2 * done + index] = interleaved[index];
+  for (int32_t index = 0; index < 2 * rest; ++index) {
+    samples[index] = interleaved[index];
+  }
 }
 
 }  // namespace
@@ -70,7 +77,9 @@ void advanceTonePhasesAvx2(double* tonePhase, const double* phaseStep, std::size
   }
   for (; t < toneCount; ++t) {
     double x = n * phaseStep[t] + tonePhase[t];
-    if (x >= kTwoPi) x -= kTwoPi;
+    if (x >= kTwoPi) {
+      x -= kTwoPi;
+    }
     tonePhase[t] = x;
   }
 }

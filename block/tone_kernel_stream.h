@@ -4,6 +4,7 @@
 // library calls, so nothing compiled for a wider instruction set is shared with other files.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "block/tone_kernel.h"
@@ -52,7 +53,7 @@ inline void flushPhases(Stream& state, Emit emit) {
          state.filledInBlock, end);
   }
   // Whatever is added next goes on after the samples written so far, from a fresh block.
-  state.samples = end + 2 * state.filledInBlock;
+  state.samples = end + 2 * static_cast<std::ptrdiff_t>(state.filledInBlock);
   state.completedBlocks = 0;
   state.emittedBlocks = 0;
   state.filledInBlock = 0;
