@@ -1,21 +1,145 @@
 #include "block/tone_kernel.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+
+#include "block/tone_generation.h"
+#include "block/tone_kernel_stream.h"
+#include "block/tone_kernel_vector.h"
 
 namespace quenvarith {
+
+namespace {
+
+constexpr uint32_t kernelBit(ToneKernel kernel) {
+  return uint32_t{1} << static_cast<uint32_t>(kernel);
+}
+
+// The processor is asked once, at the first call and never at load, and the answer is then a
+// constant of the process.
+uint32_t runnableToneKernels() {
+  static const uint32_t runnable = detail::detectToneKernels() | kernelBit(ToneKernel::plain);
+  return runnable;
+}
+
+// Below this many tones the vector tone advance does not pay for its set-up.
+constexpr std::size_t kVectorToneAdvanceMinimum = 8;
+
+}  // namespace
+
+namespace detail {
+
+namespace {
+
+inline void emitPhasesPlain(const double* phases, int32_t count, double* samples) {
+  for (int32_t j = 0; j < count; ++j) {
+    *samples++ = std::cos(phases[j]);
+    *samples++ = std::sin(phases[j]);
+  }
+}
+
+}  // namespace
+
+double appendPhasesPlain(ToneSynthesisState& state, double phase, double step, int32_t count) {
+  return appendPhases(state, phase, step, count, emitPhasesPlain);
+}
+
+void flushPhasesPlain(ToneSynthesisState& state) {
+  flushPhases(state, emitPhasesPlain);
+}
+
+}  // namespace detail
 
 double synthesizeTonePlain(double startPhase, double step, int32_t count, double* samples) {
   double phase = startPhase;
   for (int32_t j = 0; j < count; ++j) {
-    samples[2 * j] = std::cos(phase);
-    samples[2 * j + 1] = std::sin(phase);
+    *samples++ = std::cos(phase);
+    *samples++ = std::sin(phase);
     phase += step;
   }
   return phase;
 }
 
+void advanceTonePhasesPlain(std::span<double> tonePhase, std::span<const double> phaseStep,
+                            int32_t n) {
+  const double samplesPerSymbol = n;
+  const std::size_t toneCount = std::min(tonePhase.size(), phaseStep.size());
+  for (std::size_t t = 0; t < toneCount; ++t) {
+    double x = samplesPerSymbol * phaseStep[t] + tonePhase[t];
+    if (x >= kTwoPi) {
+      x -= kTwoPi;
+    }
+    tonePhase[t] = x;
+  }
+}
+
+bool toneKernelAvailable(ToneKernel kernel) {
+  return (runnableToneKernels() & kernelBit(kernel)) != 0;
+}
+
+ToneKernel fastestToneKernel() {
+  const uint32_t runnable = runnableToneKernels();
+  if ((runnable & kernelBit(ToneKernel::avx512)) != 0) {
+    return ToneKernel::avx512;
+  }
+  if ((runnable & kernelBit(ToneKernel::avx2)) != 0) {
+    return ToneKernel::avx2;
+  }
+  return ToneKernel::plain;
+}
+
+ToneSynthesizer::ToneSynthesizer(double* samples) : ToneSynthesizer(samples, fastestToneKernel()) {}
+
+ToneSynthesizer::ToneSynthesizer(double* samples, ToneKernel kernel)
+    : state_{{}, samples, 0, 0, 0},
+      append_(detail::appendPhasesPlain),
+      flush_(detail::flushPhasesPlain) {
+  if (kernel != ToneKernel::plain && toneKernelAvailable(kernel)) {
+    const detail::ToneStreamKernel vector = detail::vectorStreamKernel(kernel);
+    append_ = vector.append;
+    flush_ = vector.flush;
+  }
+}
+
+double ToneSynthesizer::addSymbol(double startPhase, double step, int32_t count) {
+  return append_(state_, startPhase, step, count);
+}
+
+void ToneSynthesizer::finish() {
+  flush_(state_);
+}
+
+double synthesizeToneWith(ToneKernel kernel, double startPhase, double step, int32_t count,
+                          double* samples) {
+  ToneSynthesizer synthesizer(samples, kernel);
+  const double endPhase = synthesizer.addSymbol(startPhase, step, count);
+  synthesizer.finish();
+  return endPhase;
+}
+
+void advanceTonePhasesWith(ToneKernel kernel, std::span<double> tonePhase,
+                           std::span<const double> phaseStep, int32_t n) {
+  const std::size_t toneCount = std::min(tonePhase.size(), phaseStep.size());
+  if (kernel == ToneKernel::plain || toneCount < kVectorToneAdvanceMinimum ||
+      !toneKernelAvailable(kernel)) {
+    advanceTonePhasesPlain(tonePhase, phaseStep, n);
+    return;
+  }
+  detail::advanceTonePhasesVector(kernel, tonePhase.data(), phaseStep.data(), toneCount, n);
+}
+
 double synthesizeTone(double startPhase, double step, int32_t count, double* samples) {
-  return synthesizeTonePlain(startPhase, step, count, samples);
+  return synthesizeToneWith(fastestToneKernel(), startPhase, step, count, samples);
+}
+
+void advanceTonePhases(std::span<double> tonePhase, std::span<const double> phaseStep, int32_t n) {
+  // A few tones (the usual case) go straight to the plain loop.
+  if (tonePhase.size() < kVectorToneAdvanceMinimum) {
+    advanceTonePhasesPlain(tonePhase, phaseStep, n);
+  } else {
+    advanceTonePhasesWith(fastestToneKernel(), tonePhase, phaseStep, n);
+  }
 }
 
 }  // namespace quenvarith
