@@ -16,9 +16,13 @@ class VectorInput final : public InputSource {
  public:
   explicit VectorInput(std::vector<double> values) : values_(std::move(values)) {}
   ReadResult read(std::span<double> values) override {
-    if (next_ == values_.size()) return ReadResult::End;
+    if (next_ == values_.size()) {
+      return ReadResult::End;
+    }
     ++reads_;
-    for (double& value : values) value = values_.at(next_++);
+    for (double& value : values) {
+      value = values_.at(next_++);
+    }
     return ReadResult::Filled;
   }
   [[nodiscard]] const std::string& error() const override { return error_; }
@@ -36,7 +40,9 @@ class VectorOutput final : public OutputSink {
   explicit VectorOutput(size_t capacity = std::numeric_limits<size_t>::max())
       : capacity_(capacity) {}
   bool write(std::span<const double> samples) override {
-    if (samples_.size() + samples.size() > capacity_) return false;
+    if (samples_.size() + samples.size() > capacity_) {
+      return false;
+    }
     samples_.insert(samples_.end(), samples.begin(), samples.end());
     return true;
   }

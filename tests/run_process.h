@@ -83,7 +83,9 @@ inline ProcessResult runProgram(const std::string& program,
   const std::string errPath = scratch.file("stderr");
   writeFile(inPath, input);
   std::string command = shellQuoted(program);
-  for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
+  for (const std::string& argument : arguments) {
+    command += " " + shellQuoted(argument);
+  }
   command +=
       " < " + shellQuoted(inPath) + " > " + shellQuoted(outPath) + " 2> " + shellQuoted(errPath);
   const int status = std::system(command.c_str());
@@ -107,7 +109,9 @@ inline ProcessResult runQuenvarith(const std::vector<std::string>& arguments,
 inline std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  for (std::string line; std::getline(stream, line);) {
+    lines.push_back(line);
+  }
   return lines;
 }
 
