@@ -50,12 +50,14 @@ std::filesystem::path programDirectory(const char* argv0) {
   return std::filesystem::absolute(argv0, error).parent_path();
 }
 
-// The plug-in installed or built beside the program.
+// The plug-in beside the program, else the installed one, else the one of the build tree.
 std::string defaultPlugin(const char* argv0) {
   const std::string file = engine::pluginFileName(kBlockName);
   const std::filesystem::path directory = programDirectory(argv0);
-  std::vector<std::filesystem::path> candidates{directory / file,
-                                                directory / ".." / "lib" / kBlockName / file};
+  std::vector<std::filesystem::path> candidates{directory / file};
+#if defined(QUENVARITH_INSTALLED_PLUGIN_DIR)
+  candidates.push_back(directory / ".." / QUENVARITH_INSTALLED_PLUGIN_DIR / file);
+#endif
 #if defined(QUENVARITH_BUILT_PLUGIN)
   candidates.emplace_back(QUENVARITH_BUILT_PLUGIN);
 #endif
