@@ -15,6 +15,15 @@ constexpr int32_t kBaseTask = 0;
 constexpr double kRateTolerance = 1e-9;
 // Steps between two progress reports.
 constexpr uint64_t kProgressInterval = 4096;
+// The most a run's work vectors and port signals may take together.
+constexpr double kBytesPerMebibyte = 1024.0 * 1024.0;
+constexpr double kMaxRunStorageBytes = 1024.0 * kBytesPerMebibyte;
+
+// Bytes of `count` elements, complex ones taking two; in double so nothing overflows.
+double elementBytes(int32_t count, int32_t complexity, int32_t dataType) {
+  const double size = dataType == DXP_TYPE_INT32 ? sizeof(int32_t) : sizeof(double);
+  return static_cast<double>(count) * (complexity != 0 ? 2.0 : 1.0) * size;
+}
 
 RunResult hostFailure(std::string message) {
   return {Outcome::HostError, std::move(message), 0};
@@ -73,6 +82,14 @@ RunResult Simulation::setUp() {
     return callerFailure();
   }
 
+  const double storageBytes = declaredStorageBytes();
+  if (storageBytes > kMaxRunStorageBytes) {
+    return hostFailure(
+        "the block asks for " +
+        std::to_string(truncateTo<uint64_t>(storageBytes / kBytesPerMebibyte)) +
+        " MiB of work vectors and signals, more than this host's limit of " +
+        std::to_string(truncateTo<uint64_t>(kMaxRunStorageBytes / kBytesPerMebibyte)) + " MiB");
+  }
   std::string message;
   if (!block_.allocateRunStorage(&message)) {
     return hostFailure("cannot allocate what the block declared: " + message);
@@ -86,6 +103,20 @@ RunResult Simulation::setUp() {
   }
   ready_ = true;
   return {};
+}
+
+double Simulation::declaredStorageBytes() {
+  const DxpBlockRecord& record = *block_.record();
+  double bytes = 0.0;
+  for (int32_t i = 0; i < record.numWorkVectors && i < DXP_MAX_WORK_VECTORS; ++i) {
+    const DxpWorkVector& vector = record.workVectors[i];
+    bytes += elementBytes(vector.width, vector.complexity, vector.dataType);
+  }
+  const DxpInputPort& input = block_.inputPort(kPort);
+  const DxpOutputPort& output = block_.outputPort(kPort);
+  bytes += elementBytes(input.width, DXP_REAL, DXP_TYPE_DOUBLE);
+  bytes += elementBytes(output.width, output.complexity, DXP_TYPE_DOUBLE);
+  return bytes;
 }
 
 RunResult Simulation::settleLayout() {

@@ -153,6 +153,18 @@ TEST_P(SimulationTest, SampleTimesTheHostCannotRunAreRefused) {
   }
 }
 
+TEST_P(SimulationTest, RefusesStorageBeyondTheHostsLimitBeforeAllocatingIt) {
+  // 2^27 samples per symbol: two gibibytes of output buffer and as much again of sampleBuffer.
+  RunSettings huge = settings(SignalMode::Frame);
+  huge.parameters.mAryNumber = 2;
+  huge.parameters.samplesPerSymbol = 134217728;
+  Simulation simulation(plugin_, huge);
+  const RunResult result = simulation.setUp();
+  EXPECT_EQ(result.outcome, Outcome::HostError);
+  EXPECT_NE(result.message.find("4096 MiB"), std::string::npos) << result.message;
+  EXPECT_NE(result.message.find("limit of 1024 MiB"), std::string::npos) << result.message;
+}
+
 TEST_P(SimulationTest, BlockErrorsComeBackWithTheBlocksMessage) {
   RunSettings bad = settings(SignalMode::Frame);
   bad.parameters.phaseContinuity = 3;
