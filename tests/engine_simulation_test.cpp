@@ -73,7 +73,7 @@ TEST(PluginLibrary, ReportsWhatKeepsAPlugInFromLoading) {
 
 class SimulationTest : public ::testing::TestWithParam<Dispatch> {
  protected:
-  RunSettings settings(SignalMode signal) const {
+  static RunSettings settings(SignalMode signal) {
     RunSettings result;
     result.signal = signal;
     result.dispatch = GetParam();

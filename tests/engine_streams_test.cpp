@@ -55,7 +55,7 @@ class TextInputTest : public ::testing::Test {
   void TearDown() override {
     input_.reset();
     if (file_ != nullptr) {
-      std::fclose(file_);
+      (void)std::fclose(file_);
     }
   }
 
@@ -198,7 +198,7 @@ TEST_F(OutputFormatTest, TextAndCsvPrintSeventeenSignificantDigits) {
   std::string expected;
   for (size_t i = 0; i < awkward.size(); i += 2) {
     std::array<char, 64> line{};
-    std::snprintf(line.data(), line.size(), "%.17g %.17g\n", awkward[i], awkward[i + 1]);
+    (void)std::snprintf(line.data(), line.size(), "%.17g %.17g\n", awkward[i], awkward[i + 1]);
     expected += line.data();
   }
   EXPECT_EQ(written(OutputFormat::Text, awkward), expected);

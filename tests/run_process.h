@@ -88,7 +88,8 @@ inline ProcessResult runProgram(const std::string& program,
   }
   command +=
       " < " + shellQuoted(inPath) + " > " + shellQuoted(outPath) + " 2> " + shellQuoted(errPath);
-  const int status = std::system(command.c_str());
+  // The shell gives the redirections; the command line is built from quoted arguments only.
+  const int status = std::system(command.c_str());  // NOLINT(cert-env33-c)
   ProcessResult result;
 #if defined(_WIN32)
   result.exitCode = status;
