@@ -12,3 +12,10 @@ endif()
 # DLLs are found next to the program that loads them: keep programs and DLLs together.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+
+# Header-only libraries come from the build machine's packages.
+if(CMAKE_CROSSCOMPILING)
+  set(cross_packages ${CMAKE_CURRENT_LIST_DIR}/cross-packages)
+  set(nlohmann_json_DIR ${cross_packages}/nlohmann_json CACHE PATH "" FORCE)
+  set(CLI11_DIR ${cross_packages}/CLI11 CACHE PATH "" FORCE)
+endif()

@@ -255,6 +255,15 @@ class FrameBasedFixture : public ToneGeneration {
   }
 };
 
+TEST_F(FrameBasedFixture, ContinuousFrameStartsWhereTheLastEnded) {
+  ASSERT_NO_FATAL_FAILURE(prepareTwoSymbolFrames());
+  computeFrame({1, 1});  // eight steps of π/8
+  EXPECT_NEAR(phase(), kPi, kPhaseTolerance);
+  const std::vector<double> second = computeFrame({1, 1});
+  expectSamplesNear(std::span<const double>(second).first(4), {-1, 0, -0.923880, -0.382683});
+  EXPECT_NEAR(phase(), 2 * kPi, kPhaseTolerance);  // never reduced
+}
+
 TEST_F(FrameBasedFixture, FinishesTheStepAfterAFailedMapping) {
   ASSERT_NO_FATAL_FAILURE(prepareTwoSymbolFrames());
   // Symbol 1 fails and keeps its earlier index 0.
