@@ -121,6 +121,7 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
   const auto samplesPerStep = static_cast<uint64_t>(layout_.outputWidth);
 
   RunResult result;
+  uint64_t written = 0;
   std::array<int32_t, 2> hits{1, 1};
   int32_t stepsSinceInput = 0;
   uint64_t steps = 0;
@@ -146,13 +147,10 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
       result = {Outcome::OutputError, output.error(), 0};
       break;
     }
-    result.samplesWritten += samplesPerStep;
+    written += samplesPerStep;
     if (++stepsSinceInput == stepsPerInput) stepsSinceInput = 0;
-    if (observer != nullptr && ++steps % kProgressInterval == 0) {
-      observer->progress(result.samplesWritten);
-    }
+    if (observer != nullptr && ++steps % kProgressInterval == 0) observer->progress(written);
   }
-  const uint64_t written = result.samplesWritten;
   if (!caller_.finish() && result.ok()) result = callerFailure();
   result.samplesWritten = written;
   if (observer != nullptr) observer->progress(written);
