@@ -87,7 +87,9 @@ TEST(Arrays, ScalarsAndMatricesHoldTheirValues) {
   // A created matrix is zeroed and writable, column-major.
   const ArrayHandle matrix(vqCreateDoubleMatrix(38, 1, VQ_REAL));
   double* data = vqGetPr(matrix.get());
-  for (size_t i = 0; i < 38; ++i) EXPECT_EQ(data[i], 0.0);
+  for (size_t i = 0; i < 38; ++i) {
+    EXPECT_EQ(data[i], 0.0);
+  }
   data[37] = 5200229.0;
   EXPECT_EQ(vqGetPr(matrix.get())[37], 5200229.0);
 
@@ -129,7 +131,9 @@ TEST(Calloc, GivesZeroedMemoryOwnedByTheCurrentScope) {
     const host::ScopeActivation active(scope);
     auto* bytes = static_cast<unsigned char*>(vqCalloc(100, 8));
     ASSERT_NE(bytes, nullptr);
-    for (size_t i = 0; i < 800; ++i) ASSERT_EQ(bytes[i], 0) << i;
+    for (size_t i = 0; i < 800; ++i) {
+      ASSERT_EQ(bytes[i], 0) << i;
+    }
     std::memset(bytes, 0xff, 800);       // writable
     EXPECT_NE(vqCalloc(0, 8), nullptr);  // even an empty request gives a usable address
     EXPECT_EQ(vqAllocationCount(scope), 2u);
@@ -197,7 +201,9 @@ void raisingEntry(int /*nlhs*/, VqArray* /*plhs*/[], int /*nrhs*/, const VqArray
 }
 
 void returningEntry(int nlhs, VqArray* plhs[], int /*nrhs*/, const VqArray* /*prhs*/[]) {
-  if (nlhs > 0) plhs[0] = vqCreateDoubleScalar(1.0);
+  if (nlhs > 0) {
+    plhs[0] = vqCreateDoubleScalar(1.0);
+  }
 }
 
 class RaiseError : public ::testing::Test {
@@ -390,7 +396,9 @@ TEST(HostBlockRecord, AllocatesZeroedWorkVectorsAndSignals) {
     const size_t bytes =
         elements[static_cast<size_t>(i)] * (vector.dataType == DXP_TYPE_INT32 ? 4u : 8u);
     const auto* data = static_cast<const unsigned char*>(vector.data);
-    for (size_t b = 0; b < bytes; ++b) ASSERT_EQ(data[b], 0) << "work vector " << i;
+    for (size_t b = 0; b < bytes; ++b) {
+      ASSERT_EQ(data[b], 0) << "work vector " << i;
+    }
   }
   EXPECT_EQ(host.workVector<double>(1).size(), 48u);  // complex: two doubles per sample
   EXPECT_EQ(host.workVector<int32_t>(0).size(), 3u);
