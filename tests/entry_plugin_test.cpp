@@ -51,7 +51,9 @@ class LoadedPlugin {
   }
   DxpEntryPoint entryPoint() const {
 #if defined(_WIN32)
-    return reinterpret_cast<DxpEntryPoint>(GetProcAddress(module_, "dxpFunction"));
+    // Through the generic function pointer type, which any function pointer may be cast to.
+    return reinterpret_cast<DxpEntryPoint>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module_, "dxpFunction")));
 #else
     return reinterpret_cast<DxpEntryPoint>(dlsym(module_, "dxpFunction"));
 #endif
