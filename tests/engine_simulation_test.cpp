@@ -16,9 +16,13 @@ class VectorInput final : public InputSource {
  public:
   explicit VectorInput(std::vector<double> values) : values_(std::move(values)) {}
   ReadResult read(std::span<double> values) override {
-    if (next_ == values_.size()) return ReadResult::End;
+    if (next_ == values_.size()) {
+      return ReadResult::End;
+    }
     ++reads_;
-    for (double& value : values) value = values_.at(next_++);
+    for (double& value : values) {
+      value = values_.at(next_++);
+    }
     return ReadResult::Filled;
   }
   [[nodiscard]] const std::string& error() const override { return error_; }
@@ -36,7 +40,9 @@ class VectorOutput final : public OutputSink {
   explicit VectorOutput(size_t capacity = std::numeric_limits<size_t>::max())
       : capacity_(capacity) {}
   bool write(std::span<const double> samples) override {
-    if (samples_.size() + samples.size() > capacity_) return false;
+    if (samples_.size() + samples.size() > capacity_) {
+      return false;
+    }
     samples_.insert(samples_.end(), samples.begin(), samples.end());
     return true;
   }
@@ -67,7 +73,7 @@ TEST(PluginLibrary, ReportsWhatKeepsAPlugInFromLoading) {
 
 class SimulationTest : public ::testing::TestWithParam<Dispatch> {
  protected:
-  RunSettings settings(SignalMode signal) const {
+  static RunSettings settings(SignalMode signal) {
     RunSettings result;
     result.signal = signal;
     result.dispatch = GetParam();
@@ -145,6 +151,18 @@ TEST_P(SimulationTest, SampleTimesTheHostCannotRunAreRefused) {
       EXPECT_NE(result.message.find("positive and finite"), std::string::npos) << result.message;
     }
   }
+}
+
+TEST_P(SimulationTest, RefusesStorageBeyondTheHostsLimitBeforeAllocatingIt) {
+  // 2^27 samples per symbol: two gibibytes of output buffer and as much again of sampleBuffer.
+  RunSettings huge = settings(SignalMode::Frame);
+  huge.parameters.mAryNumber = 2;
+  huge.parameters.samplesPerSymbol = 134217728;
+  Simulation simulation(plugin_, huge);
+  const RunResult result = simulation.setUp();
+  EXPECT_EQ(result.outcome, Outcome::HostError);
+  EXPECT_NE(result.message.find("4096 MiB"), std::string::npos) << result.message;
+  EXPECT_NE(result.message.find("limit of 1024 MiB"), std::string::npos) << result.message;
 }
 
 TEST_P(SimulationTest, BlockErrorsComeBackWithTheBlocksMessage) {

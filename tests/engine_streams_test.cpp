@@ -55,7 +55,9 @@ class TextInputTest : public ::testing::Test {
   }
   void TearDown() override {
     input_.reset();
-    if (file_ != nullptr) std::fclose(file_);
+    if (file_ != nullptr) {
+      (void)std::fclose(file_);
+    }
   }
 
  private:
@@ -69,12 +71,16 @@ TEST_F(TextInputTest, ReadsStepsAcrossBufferBoundaries) {
   // Far more than one buffer, with tokens cut at every possible place.
   std::string contents;
   const int count = 40000;
-  for (int i = 0; i < count; ++i) contents += std::to_string(i) + (i % 7 == 0 ? "\r\n" : "  ");
+  for (int i = 0; i < count; ++i) {
+    contents += std::to_string(i) + (i % 7 == 0 ? "\r\n" : "  ");
+  }
   TextInput& input = open(contents);
   std::vector<double> step(8);
   int next = 0;
   while (input.read(step) == ReadResult::Filled) {
-    for (const double value : step) ASSERT_EQ(value, next++);
+    for (const double value : step) {
+      ASSERT_EQ(value, next++);
+    }
   }
   EXPECT_EQ(next, count);
   EXPECT_EQ(input.read(step), ReadResult::End);
@@ -83,13 +89,17 @@ TEST_F(TextInputTest, ReadsStepsAcrossBufferBoundaries) {
 
 TEST_F(TextInputTest, NamesTheLineOfATokenThatIsNoNumber) {
   std::string contents;
-  for (int line = 1; line < 30000; ++line) contents += "1 0\n";
+  for (int line = 1; line < 30000; ++line) {
+    contents += "1 0\n";
+  }
   contents += "1 0b1\n";
   TextInput& input = open(contents);
   std::vector<double> step(2);
   int steps = 0;
   ReadResult result = ReadResult::Filled;
-  while ((result = input.read(step)) == ReadResult::Filled) ++steps;
+  while ((result = input.read(step)) == ReadResult::Filled) {
+    ++steps;
+  }
   EXPECT_EQ(result, ReadResult::Failed);
   EXPECT_EQ(steps, 29999);
   EXPECT_EQ(input.error(), "line 30000: '0b1' is not a number");
@@ -135,7 +145,9 @@ TEST(RandomInput, GivesBitsMostSignificantFirstAndFollowsTheSeed) {
   for (size_t symbol = 0; symbol < bits.size(); symbol += 3) {
     ++counts[static_cast<size_t>(bits[symbol] * 4 + bits[symbol + 1] * 2 + bits[symbol + 2])];
   }
-  for (const int count : counts) EXPECT_GT(count, 60);  // about 125 each
+  for (const int count : counts) {
+    EXPECT_GT(count, 60);  // about 125 each
+  }
 }
 
 TEST(RandomInput, GivesIntegersBelowMAndRefusesAnIncompleteStep) {
@@ -160,7 +172,9 @@ class OutputFormatTest : public ::testing::Test {
     info.samplePeriod = 0.25;
     const auto writer = openOutput(format, path, info, error);
     EXPECT_NE(writer, nullptr) << error;
-    if (writer == nullptr) return {};
+    if (writer == nullptr) {
+      return {};
+    }
     EXPECT_TRUE(writer->write(samples));
     EXPECT_TRUE(writer->close(nullptr, 0));
     return readFile(path);
@@ -185,7 +199,7 @@ TEST_F(OutputFormatTest, TextAndCsvPrintSeventeenSignificantDigits) {
   std::string expected;
   for (size_t i = 0; i < awkward.size(); i += 2) {
     std::array<char, 64> line{};
-    std::snprintf(line.data(), line.size(), "%.17g %.17g\n", awkward[i], awkward[i + 1]);
+    (void)std::snprintf(line.data(), line.size(), "%.17g %.17g\n", awkward[i], awkward[i + 1]);
     expected += line.data();
   }
   EXPECT_EQ(withUnixLineEnds(written(OutputFormat::Text, awkward)), expected);

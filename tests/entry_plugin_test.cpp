@@ -51,7 +51,7 @@ class LoadedPlugin {
   }
   DxpEntryPoint entryPoint() const {
 #if defined(_WIN32)
-    // Through the generic function pointer type, which any function pointer may be cast to.
+    // Through a generic function pointer: FARPROC's own signature is not the entry's.
     return reinterpret_cast<DxpEntryPoint>(
         reinterpret_cast<void (*)()>(GetProcAddress(module_, "dxpFunction")));
 #else

@@ -159,7 +159,7 @@ TEST(RunCommand, EveryFormatWritesTheSamplesItShould) {
   const Arguments common{"--random", "10", "--quiet"};
   const auto run = [&common](Arguments more) {
     more.insert(more.begin(), common.begin(), common.end());
-    const ProcessResult result = runQuenvarith(more);
+    ProcessResult result = runQuenvarith(more);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     return result;
   };

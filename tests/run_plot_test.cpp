@@ -12,7 +12,9 @@ namespace {
 constexpr const char* kPython = "/usr/bin/python3";
 
 TEST(PlotScript, DrawsARecordingAsPng) {
-  if (!std::filesystem::exists(kPython)) GTEST_SKIP() << kPython << " is not installed";
+  if (!std::filesystem::exists(kPython)) {
+    GTEST_SKIP() << kPython << " is not installed";
+  }
   const ScratchDirectory scratch;
   const std::string recording = scratch.file("example");
   const ProcessResult run = runQuenvarith({"--random", "256", "--mapping", "gray", "--output",

@@ -88,14 +88,17 @@ inline ProcessResult runProgram(const std::string& program,
 #else
   std::string command = shellQuoted(program);
 #endif
-  for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
+  for (const std::string& argument : arguments) {
+    command += " " + shellQuoted(argument);
+  }
   command +=
       " < " + shellQuoted(inPath) + " > " + shellQuoted(outPath) + " 2> " + shellQuoted(errPath);
 #if defined(_WIN32)
   // cmd.exe /c drops the first and the last quotation mark of a line that starts with one.
   command = "\"" + command + "\"";
 #endif
-  const int status = std::system(command.c_str());
+  // The shell gives the redirections; the command line is built from quoted arguments only.
+  const int status = std::system(command.c_str());  // NOLINT(cert-env33-c)
   ProcessResult result;
 #if defined(_WIN32)
   result.exitCode = status;
@@ -114,18 +117,22 @@ inline ProcessResult runQuenvarith(const std::vector<std::string>& arguments,
 
 // A text output with Windows' CR LF line ends read as LF.
 inline std::string withUnixLineEnds(const std::string& text) {
-  std::string unix;
+  std::string converted;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') unix += text[i];
+    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') {
+      converted += text[i];
+    }
   }
-  return unix;
+  return converted;
 }
 
 // The lines of a text output.
 inline std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream stream(withUnixLineEnds(text));
-  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  for (std::string line; std::getline(stream, line);) {
+    lines.push_back(line);
+  }
   return lines;
 }
 

@@ -50,7 +50,7 @@ def tone_frequencies(m_ary, separation):
 
 def averaged_spectrum(samples, rate):
     """Welch-style power spectrum with a Hann window, centred on 0 Hz."""
-    length = min(len(samples), 4096)
+    length = min(len(samples), 1024)
     if length < 16:
         length = len(samples)
     window = np.hanning(length) if length > 1 else np.ones(1)
@@ -62,6 +62,17 @@ def averaged_spectrum(samples, rate):
     power /= segments * np.sum(window**2) * rate
     frequencies = np.fft.fftshift(np.fft.fftfreq(length, d=1.0 / rate))
     return frequencies, np.fft.fftshift(power)
+
+
+def compress(path):
+    """Rewrites the PNG with a palette, which keeps it small; left as it is without Pillow."""
+    try:
+        from PIL import Image
+    except ImportError:
+        return
+    with Image.open(path) as picture:
+        palette = picture.convert("RGB").quantize(colors=64)
+    palette.save(path, optimize=True)
 
 
 def main():
@@ -91,7 +102,7 @@ def main():
     time = np.arange(len(shown)) / rate
     tones = tone_frequencies(m_ary, separation)
 
-    figure, (iq_axes, frequency_axes, spectrum_axes) = plt.subplots(3, 1, figsize=(10, 10))
+    figure, (iq_axes, frequency_axes, spectrum_axes) = plt.subplots(3, 1, figsize=(10, 9))
     figure.suptitle(f"{m_ary}-FSK, separation {separation:g} Hz, {per_symbol} samples per symbol")
 
     iq_axes.plot(time, shown.real, label="I", drawstyle="steps-post" if per_symbol == 1 else None)
@@ -123,7 +134,8 @@ def main():
 
     figure.tight_layout()
     output = args.output or base + ".png"
-    figure.savefig(output, dpi=80)
+    figure.savefig(output, dpi=72)
+    compress(output)
     print(output)
 
 
