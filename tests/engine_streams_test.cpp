@@ -17,6 +17,7 @@ namespace {
 
 using testing::readFile;
 using testing::ScratchDirectory;
+using testing::withUnixLineEnds;
 using testing::writeFile;
 
 TEST(ParseNumber, TakesEveryNumberSpellingAndNothingElse) {
@@ -183,8 +184,8 @@ class OutputFormatTest : public ::testing::Test {
 };
 
 TEST_F(OutputFormatTest, TextAndCsvPrintSeventeenSignificantDigits) {
-  EXPECT_EQ(written(OutputFormat::Text, {0.1, -2.0}), "0.10000000000000001 -2\n");
-  EXPECT_EQ(written(OutputFormat::Csv, {0.1, -2.0, 1.0 / 3.0, -0.0}),
+  EXPECT_EQ(withUnixLineEnds(written(OutputFormat::Text, {0.1, -2.0})), "0.10000000000000001 -2\n");
+  EXPECT_EQ(withUnixLineEnds(written(OutputFormat::Csv, {0.1, -2.0, 1.0 / 3.0, -0.0})),
             "index,time,re,im\n0,0,0.10000000000000001,-2\n1,0.25,0.33333333333333331,-0\n");
   // Exactly what printf's %.17g makes of awkward values.
   const std::vector<double> awkward{1e-300,
@@ -201,7 +202,7 @@ TEST_F(OutputFormatTest, TextAndCsvPrintSeventeenSignificantDigits) {
     (void)std::snprintf(line.data(), line.size(), "%.17g %.17g\n", awkward[i], awkward[i + 1]);
     expected += line.data();
   }
-  EXPECT_EQ(written(OutputFormat::Text, awkward), expected);
+  EXPECT_EQ(withUnixLineEnds(written(OutputFormat::Text, awkward)), expected);
 }
 
 TEST_F(OutputFormatTest, RawFormatsAreLittleEndianAndSaturate) {

@@ -82,12 +82,21 @@ inline ProcessResult runProgram(const std::string& program,
   const std::string outPath = scratch.file("stdout");
   const std::string errPath = scratch.file("stderr");
   writeFile(inPath, input);
+#if defined(_WIN32)
+  // cmd.exe wants the program as a full path with backslashes.
+  std::string command = shellQuoted(std::filesystem::absolute(program).make_preferred().string());
+#else
   std::string command = shellQuoted(program);
+#endif
   for (const std::string& argument : arguments) {
     command += " " + shellQuoted(argument);
   }
   command +=
       " < " + shellQuoted(inPath) + " > " + shellQuoted(outPath) + " 2> " + shellQuoted(errPath);
+#if defined(_WIN32)
+  // cmd.exe /c drops the first and the last quotation mark of a line that starts with one.
+  command = "\"" + command + "\"";
+#endif
   // The shell gives the redirections; the command line is built from quoted arguments only.
   const int status = std::system(command.c_str());  // NOLINT(cert-env33-c)
   ProcessResult result;
@@ -106,10 +115,21 @@ inline ProcessResult runQuenvarith(const std::vector<std::string>& arguments,
   return runProgram(QUENVARITH_RUN_PATH, arguments, input);
 }
 
+// A text output with Windows' CR LF line ends read as LF.
+inline std::string withUnixLineEnds(const std::string& text) {
+  std::string converted;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') {
+      converted += text[i];
+    }
+  }
+  return converted;
+}
+
 // The lines of a text output.
 inline std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
-  std::istringstream stream(text);
+  std::istringstream stream(withUnixLineEnds(text));
   for (std::string line; std::getline(stream, line);) {
     lines.push_back(line);
   }
