@@ -5,8 +5,24 @@
 # without the compiler's runtime DLLs on the search path.
 if(MINGW)
   string(APPEND CMAKE_EXE_LINKER_FLAGS " -static")
-  string(APPEND CMAKE_SHARED_LINKER_FLAGS " -static")
   string(APPEND CMAKE_MODULE_LINKER_FLAGS " -static")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # 32-bit unwinding walks tables that each module registers with its unwinder. The host's
+    # libraries use the shared one (libgcc_s_dw2-1.dll), with which a statically linked plug-in
+    # registers its tables too when it is loaded, so that an error raised in libdxp unwinds
+    # through the plug-in's frames back to the host. (64-bit unwinding uses the system's tables
+    # and needs none of this.)
+    string(APPEND CMAKE_SHARED_LINKER_FLAGS " -shared-libgcc -static-libstdc++")
+    # Those runtime DLLs travel with the host's libraries, in the build tree and when installed.
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_dw2-1.dll
+                    OUTPUT_VARIABLE quenvarith_libgcc_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
+                    OUTPUT_VARIABLE quenvarith_winpthread_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+    set(QUENVARITH_HOST_RUNTIME_DLLS ${quenvarith_libgcc_dll} ${quenvarith_winpthread_dll})
+    file(COPY ${QUENVARITH_HOST_RUNTIME_DLLS} DESTINATION ${PROJECT_BINARY_DIR}/bin)
+  else()
+    string(APPEND CMAKE_SHARED_LINKER_FLAGS " -static")
+  endif()
 endif()
 
 # DLLs are found next to the program that loads them: keep programs and DLLs together.
