@@ -87,7 +87,11 @@ void engineSampleStep(benchmark::State& state) {
   countSamples(state, static_cast<int64_t>(steps));
 }
 
-BENCHMARK(engineSampleStep)->ArgNames({"samplesPerSymbol"})->Arg(8)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(engineSampleStep)
+    ->ArgNames({"samplesPerSymbol"})
+    ->Arg(8)
+    ->Arg(64)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quenvarith::bench

@@ -81,15 +81,15 @@ void mapInputToSymbols(DxpBlockRecord* record) {
       const double* bits = input + static_cast<ptrdiff_t>(symbol) * layout.bitsPerSymbol;
       // Random bits defeat branch prediction: collect the word and its validity without
       // branching, and look at the validity once per symbol.
-      bool binary = true;
+      uint32_t binary = 1;
       for (int32_t bit = 0; bit < layout.bitsPerSymbol; ++bit) {
         const double element = bits[bit];
-        const bool one = element == 1.0;
-        const bool zero = element == 0.0;
+        const auto one = static_cast<uint32_t>(element == 1.0);
+        const auto zero = static_cast<uint32_t>(element == 0.0);
         binary &= one | zero;
-        word = word * 2u + static_cast<uint32_t>(one);
+        word = word * 2u + one;
       }
-      if (!binary) {
+      if (binary == 0) {
         dxpSetErrorStatus(record, kInputNotBinary);
         return;
       }

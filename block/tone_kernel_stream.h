@@ -30,7 +30,8 @@ inline double appendPhases(Stream& state, double phase, double step, int32_t cou
   while (count > 0) {
     const int32_t room = Stream::kBlock - state.filledInBlock;
     const int32_t take = count < room ? count : room;
-    double* slot = state.ring + (state.completedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock +
+    double* slot = state.ring +
+                   (state.completedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock +
                    state.filledInBlock;
     // The serial add chain: the phases are these sums in this order, whatever the kernel.
     for (int32_t j = 0; j < take; ++j) {
@@ -43,7 +44,8 @@ inline double appendPhases(Stream& state, double phase, double step, int32_t cou
       ++state.completedBlocks;
       state.filledInBlock = 0;
       if (state.completedBlocks - state.emittedBlocks > Stream::kAhead) {
-        emitBlock(state, state.ring + (state.emittedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock,
+        emitBlock(state,
+                  state.ring + (state.emittedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock,
                   Stream::kBlock, state.emittedBlocks, emit);
         ++state.emittedBlocks;
       }
@@ -55,11 +57,13 @@ inline double appendPhases(Stream& state, double phase, double step, int32_t cou
 template <typename Emit>
 inline void flushPhases(Stream& state, Emit emit) {
   for (; state.emittedBlocks < state.completedBlocks; ++state.emittedBlocks) {
-    emitBlock(state, state.ring + (state.emittedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock,
+    emitBlock(state,
+              state.ring + (state.emittedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock,
               Stream::kBlock, state.emittedBlocks, emit);
   }
   if (state.filledInBlock > 0) {
-    emitBlock(state, state.ring + (state.completedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock,
+    emitBlock(state,
+              state.ring + (state.completedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock,
               state.filledInBlock, state.completedBlocks, emit);
   }
   // Whatever is added next goes on after the samples written so far, from a fresh block.

@@ -213,8 +213,8 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // would round the values just above the largest float down to it). Written without branches,
 // so that a loop over it becomes vector code.
 float narrow(double value) {
-  const double high = value > kLargestFloat ? kInfinity : value;
-  return static_cast<float>(value < -kLargestFloat ? -kInfinity : high);
+  return static_cast<float>(std::fabs(value) > kLargestFloat ? std::copysign(kInfinity, value)
+                                                             : value);
 }
 
 template <typename Element, typename Bits>

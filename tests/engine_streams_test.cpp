@@ -217,26 +217,27 @@ TEST_F(OutputFormatTest, Cf32NarrowsEveryValueAsOneAtATimeWould) {
   // of the converter and not a multiple of eight.
   constexpr double kLargest = std::numeric_limits<float>::max();
   constexpr double kInfinity = std::numeric_limits<double>::infinity();
-  const std::array<double, 13> awkward{0.1,
-                                       -0.0,
-                                       kLargest,
-                                       -kLargest,
-                                       std::nextafter(kLargest, kInfinity),  // rounds to the largest
-                                       -std::nextafter(kLargest, kInfinity),
-                                       1e300,
-                                       -kInfinity,
-                                       std::numeric_limits<double>::quiet_NaN(),
-                                       1e-320,  // becomes 0
-                                       std::numeric_limits<float>::denorm_min(),
-                                       1.0 + 1e-9,
-                                       -0.7071067811865476};
+  const std::array<double, 13> awkward{
+      0.1,
+      -0.0,
+      kLargest,
+      -kLargest,
+      std::nextafter(kLargest, kInfinity),  // rounds to the largest
+      -std::nextafter(kLargest, kInfinity),
+      1e300,
+      -kInfinity,
+      std::numeric_limits<double>::quiet_NaN(),
+      1e-320,  // becomes 0
+      std::numeric_limits<float>::denorm_min(),
+      1.0 + 1e-9,
+      -0.7071067811865476};
   std::vector<double> samples;
   for (size_t index = 0; samples.size() < 2 * 1024 + 2 * 13 + 2; ++index) {
     samples.push_back(awkward[index % awkward.size()]);
   }
   std::string expected;
   for (const double value : samples) {
-    float single = static_cast<float>(value);
+    auto single = static_cast<float>(value);
     if (value > kLargest) {
       single = std::numeric_limits<float>::infinity();
     } else if (value < -kLargest) {
