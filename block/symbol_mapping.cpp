@@ -1,5 +1,6 @@
 #include "block/symbol_mapping.h"
 
+#include <bit>
 #include <cmath>
 #include <cstddef>
 
@@ -26,6 +27,10 @@ uint32_t grayDecode(uint32_t word, int32_t bitsPerSymbol) {
 }  // namespace
 
 int32_t bitsPerSymbol(int32_t mAryNumber) {
+  // floor(log2 M), without the library call: it is asked at every step of a sample-based run.
+  if (mAryNumber > 0) {
+    return static_cast<int32_t>(std::bit_width(static_cast<uint32_t>(mAryNumber))) - 1;
+  }
   int exponent = 0;
   std::frexp(static_cast<double>(mAryNumber), &exponent);
   return exponent - 1;
@@ -74,13 +79,19 @@ void mapInputToSymbols(DxpBlockRecord* record) {
       // k <= 30 for any 32-bit M, so the word always fits.
       uint32_t word = 0;
       const double* bits = input + static_cast<ptrdiff_t>(symbol) * layout.bitsPerSymbol;
+      // Random bits defeat branch prediction: collect the word and its validity without
+      // branching, and look at the validity once per symbol.
+      uint32_t binary = 1;
       for (int32_t bit = 0; bit < layout.bitsPerSymbol; ++bit) {
         const double element = bits[bit];
-        if (element != 0.0 && element != 1.0) {
-          dxpSetErrorStatus(record, kInputNotBinary);
-          return;
-        }
-        word = word * 2u + (element == 1.0 ? 1u : 0u);
+        const auto one = static_cast<uint32_t>(element == 1.0);
+        const auto zero = static_cast<uint32_t>(element == 0.0);
+        binary &= one | zero;
+        word = word * 2u + one;
+      }
+      if (binary == 0) {
+        dxpSetErrorStatus(record, kInputNotBinary);
+        return;
       }
       if (gray) {
         word = grayDecode(word, layout.bitsPerSymbol);

@@ -97,7 +97,8 @@ void computeFrame(DxpBlockRecord* record) {
   }
   const bool continuous = continuity == static_cast<int32_t>(PhaseContinuity::Continuous);
 
-  ToneSynthesizer synthesizer(synthesis.sampleBuffer);
+  // The buffer keeps the frame's samples; the output port gets them in the same pass.
+  ToneSynthesizer synthesizer(synthesis.sampleBuffer, record->outputPorts[0].signal);
   double endPhase = *synthesis.phase;
   for (int32_t symbol = 0; symbol < synthesis.symbolsPerFrame; ++symbol) {
     const int32_t tone = toneOf(synthesis, symbol);
@@ -106,11 +107,6 @@ void computeFrame(DxpBlockRecord* record) {
   }
   synthesizer.finish();
   *synthesis.phase = endPhase;
-
-  const ptrdiff_t doubles =
-      2 * static_cast<ptrdiff_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
-  double* output = record->outputPorts[0].signal;
-  std::copy_n(synthesis.sampleBuffer, doubles, output);
 }
 
 // A new symbol on an input hit, one buffered sample out on an output hit.
@@ -139,9 +135,10 @@ void computeSample(DxpBlockRecord* record) {
   }
 
   if (dxpPortHasHit(record, record->outputPorts[0].sampleTimeIndex) != 0) {
-    const Synthesis synthesis = readSynthesis(record);
+    // Only the buffer's length is needed here: N samples of every symbol of the frame.
     const int64_t bufferedSamples =
-        static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
+        static_cast<int64_t>(deriveSymbolLayout(record).symbolsPerFrame) *
+        parameterInteger(record, Parameter::SamplesPerSymbol);
     if (bufferedSamples <= 0) {
       return;
     }
@@ -151,7 +148,8 @@ void computeSample(DxpBlockRecord* record) {
     if (*sampleCounter < 0 || *sampleCounter >= bufferedSamples) {
       *sampleCounter = 0;
     }
-    const double* sample = synthesis.sampleBuffer + 2 * static_cast<ptrdiff_t>(*sampleCounter);
+    const double* sample = workData<double>(record, WorkVector::SampleBuffer) +
+                           2 * static_cast<ptrdiff_t>(*sampleCounter);
     double* output = record->outputPorts[0].signal;
     output[0] = sample[0];
     output[1] = sample[1];

@@ -32,10 +32,16 @@ namespace detail {
 
 namespace {
 
-inline void emitPhasesPlain(const double* phases, int32_t count, double* samples) {
+inline void emitPhasesPlain(const double* phases, int32_t count, double* samples, double* copy) {
   for (int32_t j = 0; j < count; ++j) {
-    *samples++ = std::cos(phases[j]);
-    *samples++ = std::sin(phases[j]);
+    const double cosine = std::cos(phases[j]);
+    const double sine = std::sin(phases[j]);
+    *samples++ = cosine;
+    *samples++ = sine;
+    if (copy != nullptr) {
+      *copy++ = cosine;
+      *copy++ = sine;
+    }
   }
 }
 
@@ -89,12 +95,19 @@ ToneKernel fastestToneKernel() {
   return ToneKernel::plain;
 }
 
-ToneSynthesizer::ToneSynthesizer(double* samples) : ToneSynthesizer(samples, fastestToneKernel()) {}
+ToneSynthesizer::ToneSynthesizer(double* samples, double* copy)
+    : ToneSynthesizer(samples, fastestToneKernel(), copy) {}
 
-ToneSynthesizer::ToneSynthesizer(double* samples, ToneKernel kernel)
-    : state_{{}, samples, 0, 0, 0},
-      append_(detail::appendPhasesPlain),
-      flush_(detail::flushPhasesPlain) {
+// The ring is written before it is read, so it is left as it is: a sample-based run builds a
+// synthesizer for every symbol.
+// NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init,hicpp-member-init)
+ToneSynthesizer::ToneSynthesizer(double* samples, ToneKernel kernel, double* copy)
+    : append_(detail::appendPhasesPlain), flush_(detail::flushPhasesPlain) {
+  state_.samples = samples;
+  state_.copy = copy;
+  state_.completedBlocks = 0;
+  state_.emittedBlocks = 0;
+  state_.filledInBlock = 0;
   if (kernel != ToneKernel::plain && toneKernelAvailable(kernel)) {
     const detail::ToneStreamKernel vector = detail::vectorStreamKernel(kernel);
     append_ = vector.append;

@@ -25,6 +25,7 @@ struct ToneSynthesisState {
   static constexpr int32_t kRingBlocks = 8;  // a power of two above kAhead
   alignas(64) double ring[kRingBlocks * kBlock];
   double* samples;          // where block 0 goes
+  double* copy;             // where a second copy of the samples goes, or null
   int64_t completedBlocks;  // blocks whose phases are all chained
   int64_t emittedBlocks;    // blocks whose samples are written
   int32_t filledInBlock;    // phases chained into the block being filled
@@ -35,11 +36,12 @@ struct ToneSynthesisState {
 // across symbol boundaries, so that short symbols use full vectors, the serial add chain
 // overlaps the vector work, and a block's phases have left the store buffer before they are
 // loaded as one vector. finish() writes what is still held back. Holds no allocation: it lives
-// on the caller's stack for one frame.
+// on the caller's stack for one frame. With a `copy`, every sample is written there as well,
+// while it is still in the cache, which costs less than copying the finished buffer.
 class ToneSynthesizer {
  public:
-  explicit ToneSynthesizer(double* samples);
-  ToneSynthesizer(double* samples, ToneKernel kernel);
+  explicit ToneSynthesizer(double* samples, double* copy = nullptr);
+  ToneSynthesizer(double* samples, ToneKernel kernel, double* copy = nullptr);
 
   // Appends `count` samples of the phases start, start + step, ... and returns the phase after
   // `count` additions. A count of 0 or less appends nothing.

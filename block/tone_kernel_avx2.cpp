@@ -25,8 +25,11 @@ inline void sincosInterleaved(__m256d phases, __m256d& first, __m256d& second) {
   second = _mm256_permute2f128_pd(even, odd, 0x31);
 }
 
-// (cos, sin) of up to 8 phases into 2 * count doubles; nothing past them is read or written.
-inline void emitPhases(const double* phases, int32_t count, double* samples) {
+// (cos, sin) of up to 8 phases into 2 * count doubles of `samples` and, unless it is null, of
+// `copy`; nothing past them is read or written.
+// Inlined into the stream, so that the samples go straight from registers to both places.
+[[gnu::always_inline]] inline void emitPhases(const double* phases, int32_t count, double* samples,
+                                              double* copy) {
   __m256d first;
   __m256d second;
   int32_t done = 0;
@@ -35,6 +38,11 @@ inline void emitPhases(const double* phases, int32_t count, double* samples) {
     _mm256_storeu_pd(samples, first);
     _mm256_storeu_pd(samples + kLanes, second);
     samples += static_cast<std::ptrdiff_t>(2 * kLanes);
+    if (copy != nullptr) {
+      _mm256_storeu_pd(copy, first);
+      _mm256_storeu_pd(copy + kLanes, second);
+      copy += static_cast<std::ptrdiff_t>(2 * kLanes);
+    }
   }
   const int32_t rest = count - done;
   if (rest <= 0) {
@@ -51,6 +59,9 @@ inline void emitPhases(const double* phases, int32_t count, double* samples) {
   _mm256_store_pd(interleaved + kLanes, second);
   for (int32_t index = 0; index < 2 * rest; ++index) {
     samples[index] = interleaved[index];
+    if (copy != nullptr) {
+      copy[index] = interleaved[index];
+    }
   }
 }
 

@@ -26,15 +26,21 @@ inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
       _mm512_permutex2var_pd(sinCos.y, _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15), sinCos.x);
 }
 
-// (cos, sin) of up to 8 phases into 2 * count doubles; lanes past `count` are neither read nor
-// written.
-inline void emitPhases(const double* phases, int32_t count, double* samples) {
+// (cos, sin) of up to 8 phases into 2 * count doubles of `samples` and, unless it is null, of
+// `copy`; lanes past `count` are neither read nor written.
+// Inlined into the stream, so that the samples go straight from registers to both places.
+[[gnu::always_inline]] inline void emitPhases(const double* phases, int32_t count, double* samples,
+                                              double* copy) {
   __m512d first;
   __m512d second;
   if (count == kLanes) {
     sincosInterleaved(_mm512_loadu_pd(phases), first, second);
     _mm512_storeu_pd(samples, first);
     _mm512_storeu_pd(samples + kLanes, second);
+    if (copy != nullptr) {
+      _mm512_storeu_pd(copy, first);
+      _mm512_storeu_pd(copy + kLanes, second);
+    }
     return;
   }
   const auto lanes = static_cast<__mmask8>((1U << static_cast<uint32_t>(count)) - 1U);
@@ -44,6 +50,10 @@ inline void emitPhases(const double* phases, int32_t count, double* samples) {
   const auto secondMask = static_cast<__mmask8>(doubles > 8 ? (1U << (doubles - 8)) - 1U : 0U);
   _mm512_mask_storeu_pd(samples, firstMask, first);
   _mm512_mask_storeu_pd(samples + kLanes, secondMask, second);
+  if (copy != nullptr) {
+    _mm512_mask_storeu_pd(copy, firstMask, first);
+    _mm512_mask_storeu_pd(copy + kLanes, secondMask, second);
+  }
 }
 
 }  // namespace

@@ -12,14 +12,26 @@
 namespace quenvarith::detail {
 
 using Stream = ToneSynthesisState;
+static_assert((Stream::kRingBlocks & (Stream::kRingBlocks - 1)) == 0, "ring index by mask");
 
-// `emit(phases, count, samples)` writes the (cos, sin) pairs of `count` (at most kBlock) phases.
+// Emits `count` phases of block `block`, to the copy as well where the state asks for one.
+template <typename Emit>
+inline void emitBlock(Stream& state, const double* phases, int32_t count, int64_t block,
+                      Emit emit) {
+  const std::ptrdiff_t offset = block * 2 * Stream::kBlock;
+  emit(phases, count, state.samples + offset,
+       state.copy != nullptr ? state.copy + offset : nullptr);
+}
+
+// `emit(phases, count, samples, copy)` writes the (cos, sin) pairs of `count` (at most kBlock)
+// phases to `samples`, and to `copy` unless it is null.
 template <typename Emit>
 inline double appendPhases(Stream& state, double phase, double step, int32_t count, Emit emit) {
   while (count > 0) {
     const int32_t room = Stream::kBlock - state.filledInBlock;
     const int32_t take = count < room ? count : room;
-    double* slot = state.ring + (state.completedBlocks % Stream::kRingBlocks) * Stream::kBlock +
+    double* slot = state.ring +
+                   (state.completedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock +
                    state.filledInBlock;
     // The serial add chain: the phases are these sums in this order, whatever the kernel.
     for (int32_t j = 0; j < take; ++j) {
@@ -32,8 +44,9 @@ inline double appendPhases(Stream& state, double phase, double step, int32_t cou
       ++state.completedBlocks;
       state.filledInBlock = 0;
       if (state.completedBlocks - state.emittedBlocks > Stream::kAhead) {
-        emit(state.ring + (state.emittedBlocks % Stream::kRingBlocks) * Stream::kBlock,
-             Stream::kBlock, state.samples + state.emittedBlocks * 2 * Stream::kBlock);
+        emitBlock(state,
+                  state.ring + (state.emittedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock,
+                  Stream::kBlock, state.emittedBlocks, emit);
         ++state.emittedBlocks;
       }
     }
@@ -44,16 +57,21 @@ inline double appendPhases(Stream& state, double phase, double step, int32_t cou
 template <typename Emit>
 inline void flushPhases(Stream& state, Emit emit) {
   for (; state.emittedBlocks < state.completedBlocks; ++state.emittedBlocks) {
-    emit(state.ring + (state.emittedBlocks % Stream::kRingBlocks) * Stream::kBlock, Stream::kBlock,
-         state.samples + state.emittedBlocks * 2 * Stream::kBlock);
+    emitBlock(state,
+              state.ring + (state.emittedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock,
+              Stream::kBlock, state.emittedBlocks, emit);
   }
-  double* end = state.samples + state.completedBlocks * 2 * Stream::kBlock;
   if (state.filledInBlock > 0) {
-    emit(state.ring + (state.completedBlocks % Stream::kRingBlocks) * Stream::kBlock,
-         state.filledInBlock, end);
+    emitBlock(state,
+              state.ring + (state.completedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock,
+              state.filledInBlock, state.completedBlocks, emit);
   }
   // Whatever is added next goes on after the samples written so far, from a fresh block.
-  state.samples = end + 2 * static_cast<std::ptrdiff_t>(state.filledInBlock);
+  const std::ptrdiff_t written = (state.completedBlocks * Stream::kBlock + state.filledInBlock) * 2;
+  state.samples += written;
+  if (state.copy != nullptr) {
+    state.copy += written;
+  }
   state.completedBlocks = 0;
   state.emittedBlocks = 0;
   state.filledInBlock = 0;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -210,6 +211,47 @@ TEST_F(OutputFormatTest, RawFormatsAreLittleEndianAndSaturate) {
   EXPECT_EQ(cf32, std::string("\x00\x00\x80\xbf\x00\x00\x80\x7f", 8));  // -1, +infinity
   const std::string cf64 = written(OutputFormat::Cf64, {2.0, 0.0});
   EXPECT_EQ(cf64, std::string("\0\0\0\0\0\0\0\x40\0\0\0\0\0\0\0\0", 16));
+}
+
+TEST_F(OutputFormatTest, Cf32NarrowsEveryValueAsOneAtATimeWould) {
+  // Every awkward value at every position of an eight-wide step, in a run longer than one pass
+  // of the converter and not a multiple of eight.
+  constexpr double kLargest = std::numeric_limits<float>::max();
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  const std::array<double, 13> awkward{
+      0.1,
+      -0.0,
+      kLargest,
+      -kLargest,
+      std::nextafter(kLargest, kInfinity),  // rounds to the largest
+      -std::nextafter(kLargest, kInfinity),
+      1e300,
+      -kInfinity,
+      std::numeric_limits<double>::quiet_NaN(),
+      1e-320,  // becomes 0
+      std::numeric_limits<float>::denorm_min(),
+      1.0 + 1e-9,
+      -0.7071067811865476};
+  std::vector<double> samples;
+  for (size_t index = 0; samples.size() < 2 * 1024 + 2 * 13 + 2; ++index) {
+    samples.push_back(awkward[index % awkward.size()]);
+  }
+  std::string expected;
+  for (const double value : samples) {
+    auto single = static_cast<float>(value);
+    if (value > kLargest) {
+      single = std::numeric_limits<float>::infinity();
+    } else if (value < -kLargest) {
+      single = -std::numeric_limits<float>::infinity();
+    }
+    std::array<char, sizeof(float)> bytes{};
+    const auto bits = std::bit_cast<uint32_t>(single);
+    for (size_t byte = 0; byte < bytes.size(); ++byte) {
+      bytes[byte] = static_cast<char>((bits >> (8U * byte)) & 0xffU);
+    }
+    expected.append(bytes.data(), bytes.size());
+  }
+  EXPECT_EQ(written(OutputFormat::Cf32, samples), expected);
 }
 
 TEST_F(OutputFormatTest, NamesAndOpenFailures) {

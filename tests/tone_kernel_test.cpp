@@ -140,8 +140,9 @@ TEST_P(ToneKernelTest, SynthesizerRunsSymbolsTogetherAsTheyWouldRunAlone) {
   std::uniform_int_distribution<int32_t> length(0, 19);
   constexpr double kGuard = 3.25;
   std::vector<double> samples(2 * 20 * 200 + 2, kGuard);
+  std::vector<double> copy(samples.size(), kGuard);
   std::vector<double> phases;
-  ToneSynthesizer synthesizer(samples.data(), GetParam());
+  ToneSynthesizer synthesizer(samples.data(), GetParam(), copy.data());
   double phase = 1e9 * unit(random);
   for (int symbol = 0; symbol < 200; ++symbol) {
     const double start = symbol % 3 == 0 ? 1e3 * unit(random) : phase;
@@ -159,6 +160,11 @@ TEST_P(ToneKernelTest, SynthesizerRunsSymbolsTogetherAsTheyWouldRunAlone) {
   const std::size_t written = 2 * phases.size();
   EXPECT_EQ(samples[written], kGuard);
   EXPECT_EQ(samples[written + 1], kGuard);
+  // The copy holds the same bits and nothing more.
+  for (std::size_t index = 0; index < samples.size(); ++index) {
+    ASSERT_EQ(std::bit_cast<uint64_t>(copy[index]), std::bit_cast<uint64_t>(samples[index]))
+        << "at " << index;
+  }
 }
 
 TEST_P(ToneKernelTest, NegativeCountWritesNothing) {
