@@ -18,7 +18,8 @@ static_assert((Stream::kRingBlocks & (Stream::kRingBlocks - 1)) == 0, "ring inde
 template <typename Emit>
 inline void emitBlock(Stream& state, const double* phases, int32_t count, int64_t block,
                       Emit emit) {
-  const std::ptrdiff_t offset = block * 2 * Stream::kBlock;
+  // An offset within one allocated buffer, so it fits a pointer difference on every target.
+  const auto offset = static_cast<std::ptrdiff_t>(block * 2 * Stream::kBlock);
   emit(phases, count, state.samples + offset,
        state.copy != nullptr ? state.copy + offset : nullptr);
 }
@@ -67,7 +68,8 @@ inline void flushPhases(Stream& state, Emit emit) {
               state.filledInBlock, state.completedBlocks, emit);
   }
   // Whatever is added next goes on after the samples written so far, from a fresh block.
-  const std::ptrdiff_t written = (state.completedBlocks * Stream::kBlock + state.filledInBlock) * 2;
+  const auto written = static_cast<std::ptrdiff_t>(
+      (state.completedBlocks * Stream::kBlock + state.filledInBlock) * 2);
   state.samples += written;
   if (state.copy != nullptr) {
     state.copy += written;
