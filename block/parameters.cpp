@@ -1,18 +1,140 @@
 #include "block/parameters.h"
 
+#include <cmath>
+#include <limits>
+
 #include "block/conversion.h"
 #include "host/vq.h"
 
 namespace quenvarith {
 
+namespace {
+
+constexpr const char* kInputTypeMessage = "Input type parameter is outside of expected range.";
+constexpr const char* kMappingMessage =
+    "Bit to symbol mapping parameter is outside of expected range.";
+constexpr const char* kPhaseContinuityMessage =
+    "Phase continuity parameter is outside of expected range.";
+constexpr const char* kBitInputMAryMessage =
+    "In case of Bit type input M-ary number parameter must be a scalar positive real integer "
+    "value which is a non-zero power of two.";
+constexpr const char* kIntegerInputMAryMessage =
+    " M-ary number parameter must be a scalar positive integer value.";
+constexpr const char* kFrequencySeparationMessage =
+    "Frequency separation parameter must be a scalar positive real value";
+constexpr const char* kSamplesPerSymbolMessage =
+    "Samples per symbol parameter must be a scalar positive real integer value";
+
+// M and N become widths and counts, so they must fit a 32-bit signed integer.
+constexpr double kLargestCount = std::numeric_limits<int32_t>::max();
+
+// The parameter's array, or null when the list does not hold it. A missing parameter is treated
+// as one without elements, so a short list fails validation instead of being read past its end.
+const VqArray* parameterArray(const DxpBlockRecord* record, Parameter parameter) {
+  const auto index = static_cast<int32_t>(parameter);
+  if (record->parameters == nullptr || index >= record->numParameters) return nullptr;
+  return record->parameters[index];
+}
+
+bool isEmpty(const VqArray* array) {
+  return array == nullptr || vqIsEmpty(array) != 0;
+}
+
+// One real, dense double element: only then is element 0 a value worth reading.
+bool isRealDoubleScalar(const VqArray* array) {
+  return array != nullptr && vqGetNumberOfElements(array) == 1 && vqIsComplex(array) == 0 &&
+         vqIsSparse(array) == 0 && vqIsDouble(array) != 0;
+}
+
+bool isWholeNumberIn(const VqArray* array, double lower, double upper) {
+  if (!isRealDoubleScalar(array)) return false;
+  const double value = vqGetPr(array)[0];
+  if (vqIsInf(value) != 0 || vqIsNaN(value) != 0) return false;
+  return std::floor(value) == value && value >= lower && value <= upper;
+}
+
+bool isPowerOfTwo(int32_t value) {
+  int exponent = 0;
+  return std::frexp(static_cast<double>(value), &exponent) == 0.5;
+}
+
+bool isSizesOnlyCall(const DxpBlockRecord* record) {
+  return record->simInfo != nullptr && record->simInfo->simMode == DXP_SIM_MODE_SIZES_ONLY;
+}
+
+// Step 4: M, by the rules of the input type that step 1 has already accepted.
+const char* checkMAryNumber(const DxpBlockRecord* record, const VqArray* mAryNumber) {
+  const auto inputType = static_cast<InputType>(parameterInteger(record, Parameter::InputType));
+  if (inputType == InputType::Bit) {
+    if (!isWholeNumberIn(mAryNumber, 2.0, kLargestCount) ||
+        !isPowerOfTwo(parameterInteger(record, Parameter::MAryNumber))) {
+      return kBitInputMAryMessage;
+    }
+    return nullptr;
+  }
+  if (!isWholeNumberIn(mAryNumber, 2.0, kLargestCount)) return kIntegerInputMAryMessage;
+  return nullptr;
+}
+
+// Step 5: the form of the separation, and a finite value (a NaN or an infinity would turn
+// every output sample into NaN). Zero and negative separations are accepted.
+bool isValidFrequencySeparation(const VqArray* separation) {
+  if (isEmpty(separation) || vqIsComplex(separation) != 0 || vqIsSparse(separation) != 0 ||
+      vqIsDouble(separation) == 0 || vqGetNumberOfElements(separation) != 1) {
+    return false;
+  }
+  const double value = vqGetPr(separation)[0];
+  return vqIsInf(value) == 0 && vqIsNaN(value) == 0;
+}
+
+// The first failing step's message, or null when all six parameters pass.
+const char* firstParameterFailure(const DxpBlockRecord* record) {
+  if (!isWholeNumberIn(parameterArray(record, Parameter::InputType), 1.0, 2.0)) {
+    return kInputTypeMessage;
+  }
+  if (!isWholeNumberIn(parameterArray(record, Parameter::BitToSymbolMapping), 1.0, 2.0)) {
+    return kMappingMessage;
+  }
+  if (!isWholeNumberIn(parameterArray(record, Parameter::PhaseContinuity), 1.0, 2.0)) {
+    return kPhaseContinuityMessage;
+  }
+
+  // Outside a running simulation the sizes do not depend on M, the separation or N, so these
+  // may still be empty there.
+  const bool sizesOnly = isSizesOnlyCall(record);
+
+  const VqArray* mAryNumber = parameterArray(record, Parameter::MAryNumber);
+  if (!(sizesOnly && isEmpty(mAryNumber))) {
+    if (const char* failure = checkMAryNumber(record, mAryNumber)) return failure;
+  }
+
+  const VqArray* separation = parameterArray(record, Parameter::FrequencySeparation);
+  if (!(sizesOnly && isEmpty(separation)) && !isValidFrequencySeparation(separation)) {
+    return kFrequencySeparationMessage;
+  }
+
+  const VqArray* samplesPerSymbol = parameterArray(record, Parameter::SamplesPerSymbol);
+  if (sizesOnly && isEmpty(samplesPerSymbol)) return nullptr;
+  if (!isWholeNumberIn(samplesPerSymbol, 1.0, kLargestCount)) return kSamplesPerSymbolMessage;
+  return nullptr;
+}
+
+}  // namespace
+
 double parameterValue(const DxpBlockRecord* record, Parameter parameter) {
-  return vqGetPr(record->parameters[static_cast<int32_t>(parameter)])[0];
+  // A parameter without real double data reads as NaN, whose integer form is 0, rather than
+  // as whatever lies behind a null pointer.
+  const VqArray* array = parameterArray(record, parameter);
+  const double* data = array != nullptr ? vqGetPr(array) : nullptr;
+  return data != nullptr ? data[0] : std::numeric_limits<double>::quiet_NaN();
 }
 
 int32_t parameterInteger(const DxpBlockRecord* record, Parameter parameter) {
   return truncateToInt32(parameterValue(record, parameter));
 }
 
-void mdlCheckParameters(DxpBlockRecord* /*record*/) {}
+void mdlCheckParameters(DxpBlockRecord* record) {
+  if (const char* failure = firstParameterFailure(record)) dxpSetErrorStatus(record, failure);
+}
 
 }  // namespace quenvarith

@@ -1,9 +1,196 @@
 #include "block/tone_generation.h"
 
+#include <cstddef>
+
+#include "block/parameters.h"
+#include "block/symbol_mapping.h"
+#include "block/tone_kernel.h"
+#include "block/work_vectors.h"
+
 namespace quenvarith {
 
-void mdlInitializeConditions(DxpBlockRecord* /*record*/) {}
-void mdlComputeOutputs(DxpBlockRecord* /*record*/, int32_t /*taskId*/) {}
+namespace {
+
+constexpr const char* kInvalidOption = "Invalid option.";
+
+template <typename T>
+T* workData(DxpBlockRecord* record, WorkVector vector) {
+  return static_cast<T*>(record->workVectors[static_cast<int32_t>(vector)].data);
+}
+
+// Everything one output step works with, read afresh from the record at every call.
+struct Synthesis {
+  int32_t mAryNumber;
+  int32_t samplesPerSymbol;
+  int32_t symbolsPerFrame;
+  const int32_t* symbolIndices;
+  double* sampleBuffer;  // interleaved (real, imaginary)
+  double* phase;
+  const double* phaseStep;
+  double* tonePhase;
+};
+
+Synthesis readSynthesis(DxpBlockRecord* record) {
+  return {parameterInteger(record, Parameter::MAryNumber),
+          parameterInteger(record, Parameter::SamplesPerSymbol),
+          deriveSymbolLayout(record).symbolsPerFrame,
+          workData<int32_t>(record, WorkVector::SymbolIndices),
+          workData<double>(record, WorkVector::SampleBuffer),
+          workData<double>(record, WorkVector::Phase),
+          workData<double>(record, WorkVector::PhaseStep),
+          workData<double>(record, WorkVector::TonePhase)};
+}
+
+// Tone of symbol s. Mapping stores only indices below M, so a stale one can come only from
+// storage the host did not zero or from a changed M; it falls back to tone 0 rather than
+// reading past the per-tone vectors.
+int32_t toneOf(const Synthesis& synthesis, int32_t symbol) {
+  const int32_t tone = synthesis.symbolIndices[symbol];
+  return tone >= 0 && tone < synthesis.mAryNumber ? tone : 0;
+}
+
+// One symbol's worth of every free-running oscillator: N steps added at once, and a single 2π
+// taken off. Phases below 0 (tones under 0 Hz) are never raised.
+void advanceTonePhases(const Synthesis& synthesis) {
+  const auto samples = static_cast<double>(synthesis.samplesPerSymbol);
+  for (int32_t tone = 0; tone < synthesis.mAryNumber; ++tone) {
+    double advanced = samples * synthesis.phaseStep[tone] + synthesis.tonePhase[tone];
+    if (advanced >= kTwoPi) advanced -= kTwoPi;
+    synthesis.tonePhase[tone] = advanced;
+  }
+}
+
+// N samples of `tone` from `startPhase` into the buffer's slot for `symbol`, then the tone
+// advance; returns the phase after the N steps.
+double synthesizeSymbol(const Synthesis& synthesis, int32_t symbol, int32_t tone,
+                        double startPhase) {
+  const ptrdiff_t offset = 2 * static_cast<ptrdiff_t>(symbol) * synthesis.samplesPerSymbol;
+  const double endPhase =
+      synthesizeTone(startPhase, synthesis.phaseStep[tone], synthesis.samplesPerSymbol,
+                     synthesis.sampleBuffer + offset);
+  advanceTonePhases(synthesis);
+  return endPhase;
+}
+
+bool isKnownContinuity(int32_t continuity) {
+  return continuity == static_cast<int32_t>(PhaseContinuity::Continuous) ||
+         continuity == static_cast<int32_t>(PhaseContinuity::Discontinuous);
+}
+
+// Start phase of a symbol on `tone`: where the last symbol ended, or the tone's own oscillator.
+double startPhaseOf(const Synthesis& synthesis, bool continuous, double previousEnd, int32_t tone) {
+  return continuous ? previousEnd : synthesis.tonePhase[tone];
+}
+
+bool hasSymbols(const Synthesis& synthesis) {
+  return synthesis.symbolsPerFrame > 0 && synthesis.mAryNumber > 0;
+}
+
+// One input frame in, one output frame out, at every call.
+void computeFrame(DxpBlockRecord* record) {
+  mapInputToSymbols(record);  // its failure is the host's to act on; the step goes on
+  const int32_t continuity = parameterInteger(record, Parameter::PhaseContinuity);
+  if (!isKnownContinuity(continuity)) {
+    dxpSetErrorStatus(record, kInvalidOption);
+    return;
+  }
+  const Synthesis synthesis = readSynthesis(record);
+  if (!hasSymbols(synthesis)) return;
+  const bool continuous = continuity == static_cast<int32_t>(PhaseContinuity::Continuous);
+
+  double endPhase = *synthesis.phase;
+  for (int32_t symbol = 0; symbol < synthesis.symbolsPerFrame; ++symbol) {
+    const int32_t tone = toneOf(synthesis, symbol);
+    endPhase = synthesizeSymbol(synthesis, symbol, tone,
+                                startPhaseOf(synthesis, continuous, endPhase, tone));
+  }
+  *synthesis.phase = endPhase;
+
+  const ptrdiff_t doubles =
+      2 * static_cast<ptrdiff_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
+  double* output = record->outputPorts[0].signal;
+  for (ptrdiff_t i = 0; i < doubles; ++i) output[i] = synthesis.sampleBuffer[i];
+}
+
+// A new symbol on an input hit, one buffered sample out on an output hit.
+void computeSample(DxpBlockRecord* record) {
+  if (record->simInfo->timeStepKind != DXP_MAJOR_TIME_STEP) return;
+
+  if (dxpPortHasHit(record, record->inputPorts[0].sampleTimeIndex)) {
+    mapInputToSymbols(record);
+    const int32_t continuity = parameterInteger(record, Parameter::PhaseContinuity);
+    if (!isKnownContinuity(continuity)) {
+      dxpSetErrorStatus(record, kInvalidOption);
+      return;
+    }
+    const Synthesis synthesis = readSynthesis(record);
+    if (hasSymbols(synthesis)) {
+      const bool continuous = continuity == static_cast<int32_t>(PhaseContinuity::Continuous);
+      const int32_t tone = toneOf(synthesis, 0);
+      *synthesis.phase = synthesizeSymbol(
+          synthesis, 0, tone, startPhaseOf(synthesis, continuous, *synthesis.phase, tone));
+    }
+  }
+
+  if (dxpPortHasHit(record, record->outputPorts[0].sampleTimeIndex)) {
+    const Synthesis synthesis = readSynthesis(record);
+    const int64_t bufferedSamples =
+        static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
+    if (bufferedSamples <= 0) return;
+    auto* sampleCounter = workData<int32_t>(record, WorkVector::SampleCounter);
+    // The counter lives in host storage; one out of range restarts the walk at the buffer's
+    // start instead of reading past it.
+    if (*sampleCounter < 0 || *sampleCounter >= bufferedSamples) *sampleCounter = 0;
+    const double* sample = synthesis.sampleBuffer + 2 * static_cast<ptrdiff_t>(*sampleCounter);
+    double* output = record->outputPorts[0].signal;
+    output[0] = sample[0];
+    output[1] = sample[1];
+    *sampleCounter += 1;
+    if (*sampleCounter == bufferedSamples) *sampleCounter = 0;
+  }
+}
+
+}  // namespace
+
+void mdlInitializeConditions(DxpBlockRecord* record) {
+  const int32_t samplesPerSymbol = parameterInteger(record, Parameter::SamplesPerSymbol);
+  const int32_t mAryNumber = parameterInteger(record, Parameter::MAryNumber);
+  const double frequencySeparation = parameterValue(record, Parameter::FrequencySeparation);
+  const DxpInputPort& input = record->inputPorts[0];
+  const SymbolLayout layout = deriveSymbolLayout(record);
+
+  double symbolPeriod = input.sampleTime;  // sample-based: one symbol per input sample
+  if (dxpInputFrameFlag(&input) != DXP_FRAME_NO) {
+    const double elementPeriod = input.sampleTime / static_cast<double>(input.width);
+    symbolPeriod =
+        parameterInteger(record, Parameter::InputType) == static_cast<int32_t>(InputType::Integer)
+            ? elementPeriod
+            : static_cast<double>(layout.bitsPerSymbol) * elementPeriod;
+  }
+
+  auto* phaseStep = workData<double>(record, WorkVector::PhaseStep);
+  auto* tonePhase = workData<double>(record, WorkVector::TonePhase);
+  const auto mAsDouble = static_cast<double>(mAryNumber);
+  const auto nAsDouble = static_cast<double>(samplesPerSymbol);
+  for (int32_t tone = 0; tone < mAryNumber; ++tone) {
+    // 2π × (tone frequency) × (T / N), in this order so that every build gets the same bits.
+    const auto twiceTone = static_cast<double>(2 * static_cast<int64_t>(tone));
+    phaseStep[tone] =
+        ((((twiceTone - mAsDouble) + 1.0) * symbolPeriod) * frequencySeparation) * kPi / nAsDouble;
+    tonePhase[tone] = 0.0;
+  }
+  *workData<double>(record, WorkVector::Phase) = 0.0;
+  *workData<int32_t>(record, WorkVector::SampleCounter) = 0;
+}
+
+void mdlComputeOutputs(DxpBlockRecord* record, int32_t /*taskId*/) {
+  if (dxpInputFrameFlag(&record->inputPorts[0]) == DXP_FRAME_NO) {
+    computeSample(record);
+  } else {
+    computeFrame(record);
+  }
+}
+
 void mdlFinish(DxpBlockRecord* /*record*/) {}
 
 }  // namespace quenvarith
