@@ -1,0 +1,208 @@
+// quenvarith-run: loads the modulator plug-in, runs it on input bits or symbols (read or
+// random) and writes the complex baseband samples.
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+#include "block/conversion.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "engine/input_sources.h"
+#include "engine/output_formats.h"
+#include "engine/plugin_library.h"
+#include "engine/simulation.h"
+
+namespace {
+
+using namespace quenvarith;
+
+constexpr int kFailureExit = 1;
+constexpr const char* kBlockName = "quenvarith";
+constexpr const char* kRecorder = "quenvarith-run " QUENVARITH_VERSION;
+
+std::filesystem::path programDirectory(const char* argv0) {
+  std::error_code error;
+#if defined(_WIN32)
+  std::vector<char> name(MAX_PATH * 4);
+  const DWORD length = GetModuleFileNameA(nullptr, name.data(), static_cast<DWORD>(name.size()));
+  if (length > 0 && length < name.size()) {
+    return std::filesystem::path(std::string(name.data(), length)).parent_path();
+  }
+#else
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) return self.parent_path();
+#endif
+  return std::filesystem::absolute(argv0, error).parent_path();
+}
+
+// The plug-in installed or built beside the program.
+std::string defaultPlugin(const char* argv0) {
+  const std::string file = engine::pluginFileName(kBlockName);
+  const std::filesystem::path directory = programDirectory(argv0);
+  std::vector<std::filesystem::path> candidates{directory / file,
+                                                directory / ".." / "lib" / kBlockName / file};
+#if defined(QUENVARITH_BUILT_PLUGIN)
+  candidates.emplace_back(QUENVARITH_BUILT_PLUGIN);
+#endif
+  for (const auto& candidate : candidates) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(candidate, error)) return candidate.string();
+  }
+  return candidates.front().string();
+}
+
+std::string formatNumber(double value) {
+  std::array<char, 32> text{};
+  std::snprintf(text.data(), text.size(), "%.17g", value);
+  return text.data();
+}
+
+std::string describe(const engine::RunSettings& settings) {
+  const host::ParameterValues& p = settings.parameters;
+  return "M-FSK modulator output: MAryNumber=" + formatNumber(p.mAryNumber) +
+         " InputType=" + formatNumber(p.inputType) +
+         " BitToSymbolMapping=" + formatNumber(p.bitToSymbolMapping) +
+         " FrequencySeparation=" + formatNumber(p.frequencySeparation) +
+         " PhaseContinuity=" + formatNumber(p.phaseContinuity) +
+         " SamplesPerSymbol=" + formatNumber(p.samplesPerSymbol) +
+         " signal=" + (settings.signal == engine::SignalMode::Frame ? "frame" : "sample");
+}
+
+int failure(const std::string& message) {
+  std::cerr << "error: " << message << '\n';
+  return kFailureExit;
+}
+
+int usageFailure(const std::string& message) {
+  std::cerr << "usage error: " << message << '\n';
+  return cli::kUsageExit;
+}
+
+// Closes an input file on every path out.
+struct FileCloser {
+  void operator()(std::FILE* file) const {
+    if (file != nullptr && file != stdin) std::fclose(file);
+  }
+};
+
+int run(int argc, char** argv) {
+  cli::ParseResult parsed = cli::parseCommandLine(argc, argv);
+  if (!parsed.options) return parsed.exitCode;
+  const cli::RunOptions& options = *parsed.options;
+
+  std::unique_ptr<std::FILE, FileCloser> inputFile;
+  uint64_t inputBytes = 0;
+  if (!options.randomSymbols) {
+    if (options.input == "-") {
+      inputFile.reset(stdin);
+    } else {
+      inputFile.reset(std::fopen(options.input.c_str(), "r"));
+      if (!inputFile) {
+        return usageFailure("cannot open the input '" + options.input +
+                            "': " + std::strerror(errno));
+      }
+      std::error_code error;
+      const auto size = std::filesystem::file_size(options.input, error);
+      if (!error) inputBytes = size;
+    }
+  }
+
+  const std::string pluginPath = options.plugin.empty() ? defaultPlugin(argv[0]) : options.plugin;
+  const engine::PluginLibrary plugin(pluginPath);
+  if (!plugin.isOpen()) return failure(plugin.error());
+
+  engine::Simulation simulation(plugin, options.settings);
+  const engine::RunResult setUp = simulation.setUp();
+  if (!setUp.ok()) return failure(setUp.message);
+  const engine::SignalLayout& layout = simulation.layout();
+
+  std::unique_ptr<engine::InputSource> source;
+  engine::TextInput* textInput = nullptr;
+  engine::RandomInput* randomInput = nullptr;
+  if (options.randomSymbols) {
+    const int32_t perSymbol = engine::valuesPerSymbol(options.settings.parameters);
+    const auto values = *options.randomSymbols * static_cast<uint64_t>(perSymbol);
+    const auto width = static_cast<uint64_t>(layout.inputWidth);
+    if (values % width != 0) {
+      return usageFailure("--random " + std::to_string(*options.randomSymbols) + " symbols make " +
+                          std::to_string(values) +
+                          " input values, not a whole number of steps of " + std::to_string(width) +
+                          " values");
+    }
+    const bool bits = truncateToInt32(options.settings.parameters.inputType) != 2;
+    auto random = std::make_unique<engine::RandomInput>(
+        *options.randomSymbols, options.seed, perSymbol, bits,
+        truncateToInt32(options.settings.parameters.mAryNumber));
+    randomInput = random.get();
+    source = std::move(random);
+  } else {
+    auto text = std::make_unique<engine::TextInput>(inputFile.get());
+    textInput = text.get();
+    source = std::move(text);
+  }
+
+  engine::RecordingInfo info;
+  info.samplePeriod = layout.outputSamplePeriod;
+  info.sampleRate = 1.0 / layout.outputSamplePeriod;
+  info.description = describe(options.settings);
+  info.recorder = kRecorder;
+  info.sigmfDatatype = options.sigmfDatatype;
+  std::string openError;
+  const std::unique_ptr<engine::OutputWriter> output =
+      engine::openOutput(options.format, options.output, info, openError);
+  if (!output) return failure(openError);
+
+  std::unique_ptr<cli::ProgressBar> progress;
+  if (!options.quiet && cli::errorStreamIsTerminal()) {
+    progress = std::make_unique<cli::ProgressBar>([&]() -> double {
+      if (randomInput != nullptr && *options.randomSymbols > 0) {
+        return static_cast<double>(randomInput->symbolsGenerated()) /
+               static_cast<double>(*options.randomSymbols);
+      }
+      if (textInput != nullptr && inputBytes > 0) {
+        return static_cast<double>(textInput->bytesConsumed()) / static_cast<double>(inputBytes);
+      }
+      return -1.0;
+    });
+  }
+  const engine::RunResult result = simulation.run(*source, *output, progress.get());
+  progress.reset();
+  const bool closed = output->close(result.ok() ? nullptr : &result.message, result.samplesWritten);
+  switch (result.outcome) {
+    case engine::Outcome::Completed:
+      break;
+    case engine::Outcome::InputError:
+      return usageFailure(result.message);
+    case engine::Outcome::BlockError:
+    case engine::Outcome::HostError:
+    case engine::Outcome::OutputError:
+      return failure(result.message);
+  }
+  if (!closed) return failure(output->error());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& error) {
+    return failure(error.what());
+  } catch (...) {
+    // A plug-in raised an error outside a guarded call of its entry point.
+    return failure("the block failed outside its protocol");
+  }
+}

@@ -1,0 +1,170 @@
+#include "block_caller.h"
+
+namespace quenvarith::engine {
+
+namespace {
+
+constexpr int kSetUpFlag = 0;
+// A flag call: negative left-hand count, the record in left-hand slot 2, the flag in
+// right-hand argument 4.
+constexpr int kFlagCallLeftCount = -1;
+constexpr int kRightCount = 4;
+constexpr int kSizesRows = DXP_SIZES_WORD_COUNT;
+constexpr uint32_t kPortsTakeDimensionInfo = DXP_FLAG_PORT_DIMENSION_INFO;
+
+}  // namespace
+
+BlockCaller::BlockCaller(DxpEntryPoint entry, host::HostBlock& block, Dispatch dispatch)
+    : entry_(entry),
+      record_(block.record()),
+      dispatch_(dispatch),
+      recordReference_(block.makeRecordReference()),
+      flag_(vqCreateDoubleScalar(0.0)),
+      unused_(vqCreateDoubleMatrix(0, 0, VQ_REAL)) {}
+
+bool BlockCaller::checkStatus(DxpCallStatus status) {
+  if (!error_.empty()) return false;
+  if (status == DXP_CALL_RAISED) {
+    error_ = raised_.data();
+    if (error_.empty()) error_ = "the block raised an error without a message";
+    return false;
+  }
+  const char* reported = dxpGetErrorStatus(record_);
+  if (reported != nullptr) {
+    error_ = reported;
+    if (error_.empty()) error_ = "the block reported an error without a message";
+    return false;
+  }
+  return true;
+}
+
+bool BlockCaller::missingMethod(std::string_view name) {
+  if (error_.empty()) {
+    error_ = "the block installed no ";
+    error_ += name;
+    error_ += " method";
+    hostError_ = true;
+  }
+  return false;
+}
+
+bool BlockCaller::flagCall(MethodFlag flag) {
+  if (failed()) return false;
+  vqGetPr(flag_.get())[0] = static_cast<double>(flag);
+  // Left-hand slot 2 carries the record itself; the protocol defines it that way.
+  std::array<VqArray*, 2> left{nullptr, reinterpret_cast<VqArray*>(record_)};
+  std::array<const VqArray*, kRightCount> right{unused_.get(), recordReference_.get(),
+                                                unused_.get(), flag_.get()};
+  return checkStatus(dxpCallEntry(entry_, kFlagCallLeftCount, left.data(), kRightCount,
+                                  right.data(), raised_.data()));
+}
+
+bool BlockCaller::setUp() {
+  if (failed()) return false;
+  vqGetPr(flag_.get())[0] = kSetUpFlag;
+  std::array<VqArray*, 1> left{nullptr};
+  std::array<const VqArray*, kRightCount> right{unused_.get(), recordReference_.get(),
+                                                unused_.get(), flag_.get()};
+  const DxpCallStatus status =
+      dxpCallEntry(entry_, 1, left.data(), kRightCount, right.data(), raised_.data());
+  const host::ArrayHandle sizes(left[0]);
+  if (!checkStatus(status)) return false;
+  if (sizes.get() == nullptr || vqGetM(sizes.get()) != static_cast<size_t>(kSizesRows) ||
+      vqGetN(sizes.get()) != 1 || vqGetPr(sizes.get()) == nullptr) {
+    error_ = "the block's set-up call returned no sizes vector";
+    hostError_ = true;
+    return false;
+  }
+  const double* words = vqGetPr(sizes.get());
+  if (words[DXP_WORD_NUM_INPUT_PORTS] != 1.0 || words[DXP_WORD_NUM_OUTPUT_PORTS] != 1.0) {
+    error_ = "the block did not declare one input and one output port";
+    hostError_ = true;
+    return false;
+  }
+  if (words[DXP_WORD_NUM_PARAMETERS_EXPECTED] != static_cast<double>(host::kParameterCount)) {
+    error_ = "the block expects a number of dialog parameters other than six";
+    hostError_ = true;
+    return false;
+  }
+  if ((record_->flagWord & kPortsTakeDimensionInfo) == 0u) {
+    error_ = "the block's port methods do not take dimension information";
+    hostError_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool BlockCaller::setInputPortDimensionInfo(int32_t port, const DxpDimsInfo& dims) {
+  if (failed()) return false;
+  if (dispatch_ == Dispatch::Flags) {
+    record_->sizes[DXP_WORD_CALL_ARGUMENT] = port;
+    record_->simInfo->argDimsInfo = &dims;
+    return flagCall(MethodFlag::SetInputPortDimensionInfo);
+  }
+  DxpPortDimsMethod method = record_->methods.inputPortWidthOrDims.dimensionInfo;
+  if (method == nullptr) return missingMethod("mdlSetInputPortDimensionInfo");
+  method(record_, port, &dims);
+  return checkStatus(DXP_CALL_RETURNED);
+}
+
+bool BlockCaller::setInputPortSampleTime(int32_t port, double sampleTime, double offset) {
+  if (failed()) return false;
+  if (dispatch_ == Dispatch::Flags) {
+    record_->sizes[DXP_WORD_CALL_ARGUMENT] = port;
+    record_->simInfo->argSampleTime = sampleTime;
+    record_->simInfo->argOffset = offset;
+    return flagCall(MethodFlag::SetInputPortSampleTime);
+  }
+  DxpPortSampleTimeMethod method = record_->methods.inputPortSampleTime;
+  if (method == nullptr) return missingMethod("mdlSetInputPortSampleTime");
+  method(record_, port, sampleTime, offset);
+  return checkStatus(DXP_CALL_RETURNED);
+}
+
+bool BlockCaller::declareSampleTimes() {
+  if (failed()) return false;
+  if (dispatch_ == Dispatch::Flags) return flagCall(MethodFlag::DeclareSampleTimes);
+  DxpMethod method = record_->methods.sampleTimes;
+  if (method == nullptr) return missingMethod("mdlDeclareSampleTimes");
+  method(record_);
+  return checkStatus(DXP_CALL_RETURNED);
+}
+
+bool BlockCaller::setWorkWidths() {
+  if (failed()) return false;
+  if (dispatch_ == Dispatch::Flags) return flagCall(MethodFlag::SetWorkWidths);
+  DxpMethod method = record_->methods.workWidths;
+  if (method == nullptr) return missingMethod("mdlSetWorkWidths");
+  method(record_);
+  return checkStatus(DXP_CALL_RETURNED);
+}
+
+bool BlockCaller::initializeConditions() {
+  if (failed()) return false;
+  if (dispatch_ == Dispatch::Flags) return flagCall(MethodFlag::InitializeConditions);
+  DxpMethod method = record_->methods.initialConditions;
+  if (method == nullptr) return missingMethod("mdlInitializeConditions");
+  method(record_);
+  return checkStatus(DXP_CALL_RETURNED);
+}
+
+bool BlockCaller::computeOutputs(int32_t taskId) {
+  if (failed()) return false;
+  if (dispatch_ == Dispatch::Flags) {
+    record_->sizes[DXP_WORD_CALL_ARGUMENT] = taskId;
+    return flagCall(MethodFlag::ComputeOutputs);
+  }
+  DxpOutputsMethod method = record_->methods.outputs;
+  if (method == nullptr) return missingMethod("mdlComputeOutputs");
+  method(record_, taskId);
+  return checkStatus(DXP_CALL_RETURNED);
+}
+
+bool BlockCaller::finish() {
+  // Runs after a failed run too, so that the block can end it; an earlier error stands.
+  DxpMethod method = record_->methods.endOfRun;
+  if (method != nullptr) method(record_);
+  return checkStatus(DXP_CALL_RETURNED);
+}
+
+}  // namespace quenvarith::engine

@@ -1,0 +1,70 @@
+// Calls a loaded block's methods the two ways a host can: through the method table the block
+// installed in its record, or through flag calls of its entry point. Both check the record's
+// error status after every call and keep the first message.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "host/block_record.h"
+#include "host/dxp.h"
+#include "host/host_block.h"
+
+namespace quenvarith::engine {
+
+enum class Dispatch { Table, Flags };
+
+// Flags of the plug-in protocol's flag call that this host uses.
+enum class MethodFlag : int32_t {
+  DeclareSampleTimes = 101,
+  InitializeConditions = 102,
+  ComputeOutputs = 104,
+  SetWorkWidths = 111,
+  SetInputPortSampleTime = 122,
+  SetInputPortDimensionInfo = 126,
+};
+
+class BlockCaller {
+ public:
+  BlockCaller(DxpEntryPoint entry, host::HostBlock& block, Dispatch dispatch);
+  BlockCaller(const BlockCaller&) = delete;
+  BlockCaller& operator=(const BlockCaller&) = delete;
+  BlockCaller(BlockCaller&&) = delete;
+  BlockCaller& operator=(BlockCaller&&) = delete;
+  ~BlockCaller() = default;
+
+  // Each returns true while no error has been reported; once one has, `error()` holds it.
+  bool setUp();
+  bool setInputPortDimensionInfo(int32_t port, const DxpDimsInfo& dims);
+  bool setInputPortSampleTime(int32_t port, double sampleTime, double offset);
+  bool declareSampleTimes();
+  bool setWorkWidths();
+  bool initializeConditions();
+  bool computeOutputs(int32_t taskId);
+  // The protocol has no flag for the end of a run: both modes call the end-of-run slot.
+  bool finish();
+
+  [[nodiscard]] bool failed() const { return !error_.empty(); }
+  [[nodiscard]] const std::string& error() const { return error_; }
+  // True when the error was the host's own finding rather than the block's report.
+  [[nodiscard]] bool hostError() const { return hostError_; }
+
+ private:
+  bool flagCall(MethodFlag flag);
+  bool checkStatus(DxpCallStatus status);
+  bool missingMethod(std::string_view name);
+
+  DxpEntryPoint entry_;
+  DxpBlockRecord* record_;
+  Dispatch dispatch_;
+  host::ArrayHandle recordReference_;
+  host::ArrayHandle flag_;
+  host::ArrayHandle unused_;
+  std::array<char, DXP_ERROR_MESSAGE_CAPACITY> raised_{};
+  std::string error_;
+  bool hostError_ = false;
+};
+
+}  // namespace quenvarith::engine

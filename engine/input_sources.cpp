@@ -1,0 +1,177 @@
+#include "input_sources.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+namespace quenvarith::engine {
+
+namespace {
+
+constexpr size_t kShownTokenLength = 40;
+
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string shown(std::string_view token) {
+  if (token.size() <= kShownTokenLength) return std::string(token);
+  return std::string(token.substr(0, kShownTokenLength)) + "...";
+}
+
+std::string incompleteStep(size_t filled, size_t width) {
+  return "the input is not a whole number of steps: " + std::to_string(filled) +
+         " value(s) left after the last whole step of " + std::to_string(width) + " values";
+}
+
+}  // namespace
+
+bool parseNumber(std::string_view token, double& value) {
+  // from_chars takes no plus sign; a number may have one.
+  if (!token.empty() && token.front() == '+') {
+    token.remove_prefix(1);
+    if (!token.empty() && (token.front() == '+' || token.front() == '-')) return false;
+  }
+  if (token.empty()) return false;
+  const char* last = token.data() + token.size();
+  const auto [end, status] = std::from_chars(token.data(), last, value);
+  // A value beyond the double range is still a number: from_chars leaves `value` alone then.
+  if (status == std::errc::result_out_of_range && end == last) {
+    double magnitude = std::numeric_limits<double>::infinity();
+    // Tiny values round to zero, huge ones to infinity; the exponent's sign tells which.
+    const size_t exponent = token.find_first_of("eE");
+    if (exponent != std::string_view::npos && exponent + 1 < token.size() &&
+        token[exponent + 1] == '-') {
+      magnitude = 0.0;
+    }
+    value = token.front() == '-' ? -magnitude : magnitude;
+    return true;
+  }
+  return status == std::errc() && end == last;
+}
+
+TextInput::TextInput(std::FILE* stream)
+    : stream_(stream), buffer_(std::make_unique<char[]>(kBufferSize)) {}
+
+bool TextInput::refill() {
+  // Keep the unread part at the front of the buffer, then fill up behind it.
+  if (begin_ > 0) {
+    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  if (endOfStream_ || end_ == kBufferSize) return false;
+  const size_t count = std::fread(buffer_.get() + end_, 1, kBufferSize - end_, stream_);
+  end_ += count;
+  if (count == 0) {
+    if (std::ferror(stream_) != 0) {
+      error_ = std::string("cannot read the input: ") + std::strerror(errno);
+    }
+    endOfStream_ = true;
+    return false;
+  }
+  return true;
+}
+
+TextInput::TokenResult TextInput::nextToken(std::string_view& token, uint64_t& line) {
+  // Skip white space, counting lines.
+  for (;;) {
+    while (begin_ < end_ && isSpace(buffer_[begin_])) {
+      if (buffer_[begin_] == '\n') ++line_;
+      ++begin_;
+      ++bytesConsumed_;
+    }
+    if (begin_ < end_) break;
+    if (!refill()) return error_.empty() ? TokenResult::End : TokenResult::Failed;
+  }
+  // The token runs to the next white space; it may continue in the next chunk.
+  size_t length = 0;
+  for (;;) {
+    while (begin_ + length < end_ && !isSpace(buffer_[begin_ + length])) ++length;
+    if (begin_ + length < end_ || endOfStream_) break;
+    const size_t before = end_ - begin_;
+    if (!refill()) {
+      if (!error_.empty()) return TokenResult::Failed;
+      if (end_ - begin_ == before && !endOfStream_) {
+        error_ = "line " + std::to_string(line_) + ": a token of more than " +
+                 std::to_string(kBufferSize) + " characters is not a number";
+        return TokenResult::Failed;
+      }
+    }
+  }
+  token = std::string_view(buffer_.get() + begin_, length);
+  line = line_;
+  begin_ += length;
+  bytesConsumed_ += length;
+  return TokenResult::Token;
+}
+
+ReadResult TextInput::read(std::span<double> values) {
+  if (!error_.empty()) return ReadResult::Failed;
+  for (size_t filled = 0; filled < values.size(); ++filled) {
+    std::string_view token;
+    uint64_t line = 0;
+    const TokenResult result = nextToken(token, line);
+    if (result == TokenResult::Failed) return ReadResult::Failed;
+    if (result == TokenResult::End) {
+      if (filled == 0) return ReadResult::End;
+      error_ = incompleteStep(filled, values.size());
+      return ReadResult::Failed;
+    }
+    if (!parseNumber(token, values[filled])) {
+      error_ = "line " + std::to_string(line) + ": '" + shown(token) + "' is not a number";
+      return ReadResult::Failed;
+    }
+  }
+  return ReadResult::Filled;
+}
+
+RandomInput::RandomInput(uint64_t symbols, uint64_t seed, int32_t valuesPerSymbol, bool bits,
+                         int32_t mAryNumber)
+    : generator_(seed),
+      symbolsLeft_(symbols),
+      valuesPerSymbol_(valuesPerSymbol < 1 ? 1 : valuesPerSymbol),
+      bits_(bits),
+      alphabet_(bits ? uint64_t{1}
+                           << static_cast<unsigned>(valuesPerSymbol_ < 63 ? valuesPerSymbol_ : 63)
+                     : static_cast<uint64_t>(mAryNumber < 1 ? 1 : mAryNumber)) {}
+
+uint64_t RandomInput::uniformBelow(uint64_t bound) {
+  // Rejecting the top, incomplete run of values keeps every result equally likely.
+  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+  const uint64_t limit = kMax - kMax % bound;
+  uint64_t draw = generator_();
+  while (draw >= limit) draw = generator_();
+  return draw % bound;
+}
+
+ReadResult RandomInput::read(std::span<double> values) {
+  if (!error_.empty()) return ReadResult::Failed;
+  if (symbolsLeft_ == 0 && valuesLeftInSymbol_ == 0) return ReadResult::End;
+  const auto perSymbol = static_cast<uint64_t>(valuesPerSymbol_);
+  const bool plenty = symbolsLeft_ >= values.size();  // a symbol has at least one value
+  const uint64_t available =
+      plenty ? values.size()
+             : symbolsLeft_ * perSymbol + static_cast<uint64_t>(valuesLeftInSymbol_);
+  if (available < values.size()) {
+    error_ = incompleteStep(static_cast<size_t>(available), values.size());
+    return ReadResult::Failed;
+  }
+  for (double& value : values) {
+    if (valuesLeftInSymbol_ == 0) {
+      symbol_ = uniformBelow(alphabet_);
+      valuesLeftInSymbol_ = valuesPerSymbol_;
+      --symbolsLeft_;
+      ++symbolsGenerated_;
+    }
+    --valuesLeftInSymbol_;
+    value = bits_
+                ? static_cast<double>((symbol_ >> static_cast<unsigned>(valuesLeftInSymbol_)) & 1u)
+                : static_cast<double>(symbol_);
+  }
+  return ReadResult::Filled;
+}
+
+}  // namespace quenvarith::engine

@@ -1,0 +1,69 @@
+// The run's input: whitespace-separated numbers read from a stream, or random symbols. Both
+// stream: memory stays the same however long the input.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "engine/simulation.h"
+
+namespace quenvarith::engine {
+
+// Parses a whole token as a double (an optional sign, decimal or exponent notation, inf, nan);
+// false when any of it is not part of a number.
+bool parseNumber(std::string_view token, double& value);
+
+class TextInput final : public InputSource {
+ public:
+  // Reads `stream`, which the caller keeps open for the lifetime of this object.
+  explicit TextInput(std::FILE* stream);
+  ReadResult read(std::span<double> values) override;
+  [[nodiscard]] const std::string& error() const override { return error_; }
+  [[nodiscard]] uint64_t bytesConsumed() const { return bytesConsumed_; }
+
+ private:
+  enum class TokenResult { Token, End, Failed };
+  TokenResult nextToken(std::string_view& token, uint64_t& line);
+  bool refill();
+
+  static constexpr size_t kBufferSize = size_t{1} << 16;
+  std::FILE* stream_;
+  std::unique_ptr<char[]> buffer_;
+  size_t begin_ = 0;
+  size_t end_ = 0;
+  bool endOfStream_ = false;
+  uint64_t line_ = 1;
+  uint64_t bytesConsumed_ = 0;
+  std::string error_;
+};
+
+// Uniformly random symbols from a seeded generator whose sequence is the same on every
+// platform: k bits per symbol, most significant first, for bit input; integers 0 to M-1 else.
+class RandomInput final : public InputSource {
+ public:
+  RandomInput(uint64_t symbols, uint64_t seed, int32_t valuesPerSymbol, bool bits,
+              int32_t mAryNumber);
+  ReadResult read(std::span<double> values) override;
+  [[nodiscard]] const std::string& error() const override { return error_; }
+  [[nodiscard]] uint64_t symbolsGenerated() const { return symbolsGenerated_; }
+
+ private:
+  uint64_t uniformBelow(uint64_t bound);
+
+  std::mt19937_64 generator_;
+  uint64_t symbolsLeft_;
+  uint64_t symbolsGenerated_ = 0;
+  int32_t valuesPerSymbol_;
+  bool bits_;
+  uint64_t alphabet_;
+  uint64_t symbol_ = 0;
+  int32_t valuesLeftInSymbol_ = 0;
+  std::string error_;
+};
+
+}  // namespace quenvarith::engine

@@ -1,0 +1,358 @@
+#include "output_formats.h"
+
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace quenvarith::engine {
+
+namespace {
+
+constexpr size_t kBufferSize = size_t{1} << 16;
+// Room one formatted line needs at most: an index, a time and two numbers of %.17g.
+constexpr size_t kLineRoom = 128;
+constexpr int kSignificantDigits = 17;
+constexpr std::string_view kSigmfVersion = "1.2.0";
+constexpr std::string_view kDataExtension = ".sigmf-data";
+constexpr std::string_view kMetaExtension = ".sigmf-meta";
+
+bool endsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+std::string systemError(const std::string& what) {
+  return what + ": " + std::strerror(errno);
+}
+
+// A file written through a fixed buffer.
+class BufferedFile {
+ public:
+  BufferedFile() : buffer_(kBufferSize) {}
+  BufferedFile(const BufferedFile&) = delete;
+  BufferedFile& operator=(const BufferedFile&) = delete;
+  BufferedFile(BufferedFile&&) = delete;
+  BufferedFile& operator=(BufferedFile&&) = delete;
+  ~BufferedFile() {
+    if (owned_ && file_ != nullptr) std::fclose(file_);
+  }
+
+  bool open(const std::string& path, bool binary, std::string& error) {
+    name_ = path == "-" ? std::string("standard output") : "'" + path + "'";
+    if (path == "-") {
+      file_ = stdout;
+#if defined(_WIN32)
+      if (binary) _setmode(_fileno(stdout), _O_BINARY);
+#endif
+      return true;
+    }
+    file_ = std::fopen(path.c_str(), binary ? "wb" : "w");
+    if (file_ == nullptr) {
+      error = systemError("cannot open the output " + name_);
+      return false;
+    }
+    owned_ = true;
+    return true;
+  }
+
+  // Room for `bytes` more, flushing first when needed.
+  char* reserve(size_t bytes) {
+    if (used_ + bytes > buffer_.size() && !flush()) return nullptr;
+    return buffer_.data() + used_;
+  }
+  void commit(size_t bytes) {
+    used_ += bytes;
+  }
+
+  bool flush() {
+    if (used_ > 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) {
+      if (error_.empty()) error_ = systemError("cannot write the output " + name_);
+      used_ = 0;
+      return false;
+    }
+    used_ = 0;
+    return error_.empty();
+  }
+
+  bool close() {
+    bool ok = flush();
+    if (std::fflush(file_) != 0) ok = fail();
+    if (owned_) {
+      owned_ = false;
+      if (std::fclose(file_) != 0) ok = fail();
+      file_ = nullptr;
+    }
+    return ok;
+  }
+
+  [[nodiscard]] const std::string& error() const {
+    return error_;
+  }
+
+ private:
+  bool fail() {
+    if (error_.empty()) error_ = systemError("cannot write the output " + name_);
+    return false;
+  }
+
+  std::vector<char> buffer_;
+  size_t used_ = 0;
+  std::FILE* file_ = nullptr;
+  bool owned_ = false;
+  std::string name_;
+  std::string error_;
+};
+
+// %.17g, without the locale that printf consults.
+char* formatDouble(char* first, char* last, double value) {
+  return std::to_chars(first, last, value, std::chars_format::general, kSignificantDigits).ptr;
+}
+
+class TextWriter : public OutputWriter {
+ public:
+  bool open(const std::string& path, std::string& error) { return file_.open(path, false, error); }
+
+  bool write(std::span<const double> samples) override {
+    for (size_t i = 0; i + 1 < samples.size(); i += 2) {
+      char* line = file_.reserve(kLineRoom);
+      if (line == nullptr) return false;
+      char* const last = line + kLineRoom;
+      char* cursor = formatDouble(line, last, samples[i]);
+      *cursor++ = ' ';
+      cursor = formatDouble(cursor, last, samples[i + 1]);
+      *cursor++ = '\n';
+      file_.commit(static_cast<size_t>(cursor - line));
+    }
+    return true;
+  }
+  bool close(const std::string* /*failure*/, uint64_t /*failedAt*/) override {
+    return file_.close();
+  }
+  [[nodiscard]] const std::string& error() const override { return file_.error(); }
+
+ private:
+  BufferedFile file_;
+};
+
+class CsvWriter : public OutputWriter {
+ public:
+  explicit CsvWriter(double samplePeriod) : samplePeriod_(samplePeriod) {}
+
+  bool open(const std::string& path, std::string& error) {
+    if (!file_.open(path, false, error)) return false;
+    constexpr std::string_view kHeader = "index,time,re,im\n";
+    char* header = file_.reserve(kHeader.size());
+    std::memcpy(header, kHeader.data(), kHeader.size());
+    file_.commit(kHeader.size());
+    return true;
+  }
+
+  bool write(std::span<const double> samples) override {
+    for (size_t i = 0; i + 1 < samples.size(); i += 2) {
+      char* line = file_.reserve(kLineRoom);
+      if (line == nullptr) return false;
+      char* const last = line + kLineRoom;
+      char* cursor = std::to_chars(line, last, index_).ptr;
+      *cursor++ = ',';
+      cursor = formatDouble(cursor, last, static_cast<double>(index_) * samplePeriod_);
+      *cursor++ = ',';
+      cursor = formatDouble(cursor, last, samples[i]);
+      *cursor++ = ',';
+      cursor = formatDouble(cursor, last, samples[i + 1]);
+      *cursor++ = '\n';
+      file_.commit(static_cast<size_t>(cursor - line));
+      ++index_;
+    }
+    return true;
+  }
+  bool close(const std::string* /*failure*/, uint64_t /*failedAt*/) override {
+    return file_.close();
+  }
+  [[nodiscard]] const std::string& error() const override { return file_.error(); }
+
+ private:
+  BufferedFile file_;
+  double samplePeriod_;
+  uint64_t index_ = 0;
+};
+
+// A double as a float, saturating to infinity where a float cannot hold it.
+float narrow(double value) {
+  constexpr double kLargest = std::numeric_limits<float>::max();
+  if (value > kLargest) return std::numeric_limits<float>::infinity();
+  if (value < -kLargest) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
+}
+
+template <typename Element, typename Bits>
+void storeLittleEndian(char* out, Element value) {
+  const auto bits = std::bit_cast<Bits>(value);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, &bits, sizeof(bits));
+  } else {
+    for (size_t byte = 0; byte < sizeof(bits); ++byte) {
+      out[byte] = static_cast<char>((bits >> (8u * byte)) & 0xffu);
+    }
+  }
+}
+
+// Interleaved I/Q, little-endian, as 32-bit or 64-bit floats.
+class RawWriter : public OutputWriter {
+ public:
+  explicit RawWriter(bool doublePrecision) : doublePrecision_(doublePrecision) {}
+
+  bool open(const std::string& path, std::string& error) { return file_.open(path, true, error); }
+
+  bool write(std::span<const double> samples) override {
+    const size_t elementBytes = doublePrecision_ ? sizeof(double) : sizeof(float);
+    for (const double value : samples) {
+      char* out = file_.reserve(elementBytes);
+      if (out == nullptr) return false;
+      if (doublePrecision_) {
+        storeLittleEndian<double, uint64_t>(out, value);
+      } else {
+        storeLittleEndian<float, uint32_t>(out, narrow(value));
+      }
+      file_.commit(elementBytes);
+    }
+    return true;
+  }
+  bool close(const std::string* /*failure*/, uint64_t /*failedAt*/) override {
+    return file_.close();
+  }
+  [[nodiscard]] const std::string& error() const override { return file_.error(); }
+
+ private:
+  BufferedFile file_;
+  bool doublePrecision_;
+};
+
+// NAME.sigmf-data written as raw samples; NAME.sigmf-meta written when the recording closes.
+class SigmfWriter : public OutputWriter {
+ public:
+  explicit SigmfWriter(const RecordingInfo& info)
+      : info_(info), data_(info.sigmfDatatype == SigmfDatatype::Cf64) {}
+
+  bool open(const std::string& path, std::string& error) {
+    const std::string base = sigmfBaseName(path);
+    metaPath_ = base + std::string(kMetaExtension);
+    return data_.open(base + std::string(kDataExtension), error);
+  }
+
+  bool write(std::span<const double> samples) override { return data_.write(samples); }
+
+  bool close(const std::string* failure, uint64_t failedAt) override {
+    bool ok = data_.close(nullptr, 0);
+    nlohmann::ordered_json meta;
+    meta["global"]["core:datatype"] =
+        info_.sigmfDatatype == SigmfDatatype::Cf64 ? "cf64_le" : "cf32_le";
+    meta["global"]["core:version"] = kSigmfVersion;
+    meta["global"]["core:sample_rate"] = info_.sampleRate;
+    meta["global"]["core:description"] = info_.description;
+    meta["global"]["core:recorder"] = info_.recorder;
+    meta["captures"] = nlohmann::ordered_json::array();
+    meta["captures"].push_back({{"core:sample_start", 0}});
+    meta["annotations"] = nlohmann::ordered_json::array();
+    if (failure != nullptr) {
+      meta["annotations"].push_back(
+          {{"core:sample_start", failedAt}, {"core:label", "error"}, {"core:comment", *failure}});
+    }
+    std::string metaError;
+    BufferedFile file;
+    if (!file.open(metaPath_, false, metaError)) {
+      error_ = metaError;
+      return false;
+    }
+    const std::string text = meta.dump(2) + "\n";
+    for (size_t offset = 0; offset < text.size(); offset += kBufferSize) {
+      const size_t count = std::min(kBufferSize, text.size() - offset);
+      char* out = file.reserve(count);
+      if (out == nullptr) break;
+      std::memcpy(out, text.data() + offset, count);
+      file.commit(count);
+    }
+    if (!file.close()) {
+      error_ = file.error();
+      ok = false;
+    }
+    return ok;
+  }
+
+  [[nodiscard]] const std::string& error() const override {
+    return error_.empty() ? data_.error() : error_;
+  }
+
+ private:
+  RecordingInfo info_;
+  RawWriter data_;
+  std::string metaPath_;
+  std::string error_;
+};
+
+template <typename Writer, typename... Arguments>
+std::unique_ptr<OutputWriter> openWriter(const std::string& path, std::string& error,
+                                         Arguments&&... arguments) {
+  auto writer = std::make_unique<Writer>(std::forward<Arguments>(arguments)...);
+  if (!writer->open(path, error)) return nullptr;
+  return writer;
+}
+
+}  // namespace
+
+OutputFormat formatFromPath(std::string_view path) {
+  if (endsWith(path, kDataExtension) || endsWith(path, kMetaExtension)) return OutputFormat::Sigmf;
+  if (endsWith(path, ".csv")) return OutputFormat::Csv;
+  if (endsWith(path, ".cf32")) return OutputFormat::Cf32;
+  if (endsWith(path, ".cf64")) return OutputFormat::Cf64;
+  return OutputFormat::Text;
+}
+
+std::optional<OutputFormat> parseOutputFormat(std::string_view word) {
+  if (word == "text") return OutputFormat::Text;
+  if (word == "csv") return OutputFormat::Csv;
+  if (word == "cf32") return OutputFormat::Cf32;
+  if (word == "cf64") return OutputFormat::Cf64;
+  if (word == "sigmf") return OutputFormat::Sigmf;
+  return std::nullopt;
+}
+
+std::string sigmfBaseName(std::string_view path) {
+  if (endsWith(path, kDataExtension)) path.remove_suffix(kDataExtension.size());
+  if (endsWith(path, kMetaExtension)) path.remove_suffix(kMetaExtension.size());
+  return std::string(path);
+}
+
+std::unique_ptr<OutputWriter> openOutput(OutputFormat format, const std::string& path,
+                                         const RecordingInfo& info, std::string& error) {
+  switch (format) {
+    case OutputFormat::Text:
+      return openWriter<TextWriter>(path, error);
+    case OutputFormat::Csv:
+      return openWriter<CsvWriter>(path, error, info.samplePeriod);
+    case OutputFormat::Cf32:
+      return openWriter<RawWriter>(path, error, false);
+    case OutputFormat::Cf64:
+      return openWriter<RawWriter>(path, error, true);
+    case OutputFormat::Sigmf:
+      if (path == "-") {
+        error = "a SigMF recording needs an output name";
+        return nullptr;
+      }
+      return openWriter<SigmfWriter>(path, error, info);
+  }
+  error = "unknown output format";
+  return nullptr;
+}
+
+}  // namespace quenvarith::engine

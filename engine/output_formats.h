@@ -1,0 +1,46 @@
+// The run's output formats: text, CSV, raw cf32/cf64 and SigMF recordings. Every writer
+// streams through a fixed buffer, so memory stays the same however long the run.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/simulation.h"
+
+namespace quenvarith::engine {
+
+enum class OutputFormat { Text, Csv, Cf32, Cf64, Sigmf };
+enum class SigmfDatatype { Cf32, Cf64 };
+
+// The format a file name asks for by its extension; text when it asks for none.
+OutputFormat formatFromPath(std::string_view path);
+std::optional<OutputFormat> parseOutputFormat(std::string_view word);
+
+// A SigMF recording's base name: `path` without a .sigmf-data or .sigmf-meta extension.
+std::string sigmfBaseName(std::string_view path);
+
+// What a recording says about itself.
+struct RecordingInfo {
+  double sampleRate = 0.0;    // output samples per second
+  double samplePeriod = 0.0;  // seconds between output samples
+  std::string description;
+  std::string recorder;
+  SigmfDatatype sigmfDatatype = SigmfDatatype::Cf32;
+};
+
+class OutputWriter : public OutputSink {
+ public:
+  // Flushes what is buffered and completes the output; `failure` is the message of the error
+  // that ended the run, if one did, at output sample `failedAt`. False when writing failed.
+  virtual bool close(const std::string* failure, uint64_t failedAt) = 0;
+};
+
+// Opens the output: "-" is standard output (not for SigMF). Null, with `error`, on failure.
+std::unique_ptr<OutputWriter> openOutput(OutputFormat format, const std::string& path,
+                                         const RecordingInfo& info, std::string& error);
+
+}  // namespace quenvarith::engine

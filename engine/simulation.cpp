@@ -1,0 +1,162 @@
+#include "simulation.h"
+
+#include <array>
+#include <cmath>
+
+#include "block/conversion.h"
+
+namespace quenvarith::engine {
+
+namespace {
+
+constexpr int32_t kPort = 0;
+constexpr int32_t kBaseTask = 0;
+// How far the ratio of the two sample times may stray from a whole number, relatively.
+constexpr double kRateTolerance = 1e-9;
+// Steps between two progress reports.
+constexpr uint64_t kProgressInterval = 4096;
+
+RunResult hostFailure(std::string message) {
+  return {Outcome::HostError, std::move(message), 0};
+}
+
+}  // namespace
+
+int32_t valuesPerSymbol(const host::ParameterValues& parameters) {
+  if (truncateToInt32(parameters.inputType) == 2) return 1;
+  int exponent = 0;
+  std::frexp(static_cast<double>(truncateToInt32(parameters.mAryNumber)), &exponent);
+  return exponent > 1 ? exponent - 1 : 1;
+}
+
+Simulation::Simulation(const PluginLibrary& plugin, const RunSettings& settings)
+    : settings_(settings),
+      block_(plugin.blockName()),
+      caller_(plugin.entryPoint(), block_, settings.dispatch) {
+  block_.setParameters(settings.parameters);
+}
+
+RunResult Simulation::callerFailure() const {
+  return {caller_.hostError() ? Outcome::HostError : Outcome::BlockError, caller_.error(), 0};
+}
+
+RunResult Simulation::setUp() {
+  const host::ScopeActivation scope(block_.allocationScope());
+  if (!caller_.setUp()) return callerFailure();
+
+  // The source offers the input its dimensions, then its sample time.
+  const bool frameBased = settings_.signal == SignalMode::Frame;
+  const int32_t symbolValues = valuesPerSymbol(settings_.parameters);
+  block_.setInputFrameFlag(frameBased ? DXP_FRAME_YES : DXP_FRAME_NO);
+  if (frameBased) {
+    const int32_t rows = settings_.frameSize > 0 ? settings_.frameSize : symbolValues;
+    std::array<int32_t, 2> sizes{rows, 1};
+    const DxpDimsInfo column{rows, 2, sizes.data(), 0};
+    if (!caller_.setInputPortDimensionInfo(kPort, column)) return callerFailure();
+  } else {
+    int32_t width = symbolValues;
+    const DxpDimsInfo vector{width, 1, &width, 0};
+    if (!caller_.setInputPortDimensionInfo(kPort, vector)) return callerFailure();
+  }
+  if (!caller_.setInputPortSampleTime(kPort, settings_.sampleTime, 0.0)) return callerFailure();
+  if (!caller_.declareSampleTimes() || !caller_.setWorkWidths()) return callerFailure();
+
+  std::string message;
+  if (!block_.allocateRunStorage(&message))
+    return hostFailure("cannot allocate what the block declared: " + message);
+  RunResult settled = settleLayout();
+  if (!settled.ok()) return settled;
+  if (!caller_.initializeConditions()) return callerFailure();
+  ready_ = true;
+  return {};
+}
+
+RunResult Simulation::settleLayout() {
+  const DxpInputPort& input = block_.inputPort(kPort);
+  const DxpOutputPort& output = block_.outputPort(kPort);
+  if (output.complexity != DXP_COMPLEX) {
+    return hostFailure("the block's output is not complex");
+  }
+  if (input.width < 1 || output.width < 1) {
+    return hostFailure("the block settled an input or output port without elements");
+  }
+  const double inputPeriod = input.sampleTime;
+  const double outputPeriod = output.sampleTime;
+  if (!(std::isfinite(inputPeriod) && inputPeriod > 0.0 && std::isfinite(outputPeriod) &&
+        outputPeriod > 0.0)) {
+    return hostFailure("the sample times must be positive and finite (input " +
+                       std::to_string(inputPeriod) + " s, output " + std::to_string(outputPeriod) +
+                       " s)");
+  }
+  // The output port sets the base rate; the input has a hit every so many steps.
+  const double ratio = inputPeriod / outputPeriod;
+  const double steps = std::round(ratio);
+  if (steps < 1.0 || !isExactInt32(steps) || std::fabs(ratio - steps) > kRateTolerance * steps) {
+    return hostFailure("the input's sample time is not a whole multiple of the output's");
+  }
+  layout_.inputWidth = input.width;
+  layout_.outputWidth = output.width;
+  layout_.stepsPerInput = truncateToInt32(steps);
+  layout_.outputSamplePeriod = outputPeriod / output.width;
+
+  if (layout_.stepsPerInput == 1) {
+    block_.setSampleTimeTasks({kBaseTask, kBaseTask}, 1);
+  } else {
+    // Input port (index 0) on the slower task 1, output port (index 1) on the base task 0.
+    block_.setSampleTimeTasks({1, kBaseTask}, 2);
+  }
+  const std::array<int32_t, 2> everyTask{1, 1};
+  block_.setHits(everyTask);
+  block_.setTimeStepKind(DXP_MAJOR_TIME_STEP);
+  return {};
+}
+
+RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserver* observer) {
+  if (!ready_) return hostFailure("the run was not set up");
+  ready_ = false;
+  const host::ScopeActivation scope(block_.allocationScope());
+  const std::span<double> inputValues = block_.inputSignal();
+  const std::span<const double> outputValues = block_.outputSignal();
+  const int32_t stepsPerInput = layout_.stepsPerInput;
+  const auto samplesPerStep = static_cast<uint64_t>(layout_.outputWidth);
+
+  RunResult result;
+  std::array<int32_t, 2> hits{1, 1};
+  int32_t stepsSinceInput = 0;
+  uint64_t steps = 0;
+  for (;;) {
+    const bool inputHit = stepsSinceInput == 0;
+    if (inputHit) {
+      const ReadResult read = input.read(inputValues);
+      if (read == ReadResult::End) break;
+      if (read == ReadResult::Failed) {
+        result = {Outcome::InputError, input.error(), 0};
+        break;
+      }
+    }
+    if (stepsPerInput > 1) {
+      hits[1] = inputHit ? 1 : 0;
+      block_.setHits(hits);
+    }
+    if (!caller_.computeOutputs(kBaseTask)) {
+      result = callerFailure();
+      break;
+    }
+    if (!output.write(outputValues)) {
+      result = {Outcome::OutputError, output.error(), 0};
+      break;
+    }
+    result.samplesWritten += samplesPerStep;
+    if (++stepsSinceInput == stepsPerInput) stepsSinceInput = 0;
+    if (observer != nullptr && ++steps % kProgressInterval == 0) {
+      observer->progress(result.samplesWritten);
+    }
+  }
+  const uint64_t written = result.samplesWritten;
+  if (!caller_.finish() && result.ok()) result = callerFailure();
+  result.samplesWritten = written;
+  if (observer != nullptr) observer->progress(written);
+  return result;
+}
+
+}  // namespace quenvarith::engine

@@ -1,0 +1,129 @@
+// One run of a loaded block, as our host drives it: the set-up call, propagation of the input's
+// dimensions and sample time, sample times, work vectors, initial conditions, then the run loop
+// that streams input values in and complex samples out, and the end of the run.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "engine/block_caller.h"
+#include "engine/plugin_library.h"
+#include "host/host_block.h"
+
+namespace quenvarith::engine {
+
+enum class SignalMode { Frame, Sample };
+
+struct RunSettings {
+  host::ParameterValues parameters;
+  SignalMode signal = SignalMode::Frame;
+  // Input values per frame in frame mode; 0 takes the values of one symbol.
+  int32_t frameSize = 0;
+  // Offered to the input port: the frame period in frame mode, the symbol period otherwise.
+  double sampleTime = 1.0;
+  Dispatch dispatch = Dispatch::Table;
+};
+
+// Input values that make one symbol: log2 M bits for bit input, one integer otherwise.
+int32_t valuesPerSymbol(const host::ParameterValues& parameters);
+
+// The shape of the signals once set-up has settled them.
+struct SignalLayout {
+  int32_t inputWidth = 0;     // values read at every input hit
+  int32_t outputWidth = 0;    // complex samples written at every step
+  int32_t stepsPerInput = 1;  // steps per input hit: 1 frame-based, N sample-based
+  double outputSamplePeriod = 0.0;
+};
+
+enum class ReadResult { Filled, End, Failed };
+
+// Where the run's input values come from, one step's worth at a time.
+class InputSource {
+ public:
+  InputSource() = default;
+  InputSource(const InputSource&) = delete;
+  InputSource& operator=(const InputSource&) = delete;
+  InputSource(InputSource&&) = delete;
+  InputSource& operator=(InputSource&&) = delete;
+  virtual ~InputSource() = default;
+  // Fills all of `values`; End when the input has no value left, Failed (with `error()`) on bad
+  // input, an incomplete last step included.
+  virtual ReadResult read(std::span<double> values) = 0;
+  [[nodiscard]] virtual const std::string& error() const = 0;
+};
+
+// Where the run's output goes: complex samples as interleaved real and imaginary parts.
+class OutputSink {
+ public:
+  OutputSink() = default;
+  OutputSink(const OutputSink&) = delete;
+  OutputSink& operator=(const OutputSink&) = delete;
+  OutputSink(OutputSink&&) = delete;
+  OutputSink& operator=(OutputSink&&) = delete;
+  virtual ~OutputSink() = default;
+  // False (with `error()`) when the samples could not be written.
+  virtual bool write(std::span<const double> samples) = 0;
+  [[nodiscard]] virtual const std::string& error() const = 0;
+};
+
+// Told now and then how far a run has got.
+class ProgressObserver {
+ public:
+  ProgressObserver() = default;
+  ProgressObserver(const ProgressObserver&) = delete;
+  ProgressObserver& operator=(const ProgressObserver&) = delete;
+  ProgressObserver(ProgressObserver&&) = delete;
+  ProgressObserver& operator=(ProgressObserver&&) = delete;
+  virtual ~ProgressObserver() = default;
+  virtual void progress(uint64_t samplesWritten) = 0;
+};
+
+enum class Outcome {
+  Completed,
+  BlockError,   // the block reported or raised an error
+  HostError,    // the block declared something this host cannot run
+  InputError,   // the input was not usable
+  OutputError,  // the output could not be written
+};
+
+struct RunResult {
+  Outcome outcome = Outcome::Completed;
+  std::string message;
+  uint64_t samplesWritten = 0;
+
+  [[nodiscard]] bool ok() const { return outcome == Outcome::Completed; }
+};
+
+class Simulation {
+ public:
+  // The plug-in must be open and outlive the simulation.
+  Simulation(const PluginLibrary& plugin, const RunSettings& settings);
+  Simulation(const Simulation&) = delete;
+  Simulation& operator=(const Simulation&) = delete;
+  Simulation(Simulation&&) = delete;
+  Simulation& operator=(Simulation&&) = delete;
+  ~Simulation() = default;
+
+  // Everything before the first step. Afterwards `layout()` is valid.
+  RunResult setUp();
+  [[nodiscard]] const SignalLayout& layout() const { return layout_; }
+
+  // Runs until the input ends or something fails, then ends the run. The output holds every
+  // sample of every step completed before a failing one, and none of the failing step's.
+  RunResult run(InputSource& input, OutputSink& output, ProgressObserver* observer = nullptr);
+
+  host::HostBlock& block() { return block_; }
+
+ private:
+  RunResult callerFailure() const;
+  RunResult settleLayout();
+
+  RunSettings settings_;
+  host::HostBlock block_;
+  BlockCaller caller_;
+  SignalLayout layout_;
+  bool ready_ = false;
+};
+
+}  // namespace quenvarith::engine
