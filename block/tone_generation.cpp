@@ -1,6 +1,7 @@
 #include "block/tone_generation.h"
 
 #include <cstddef>
+#include <span>
 
 #include "block/parameters.h"
 #include "block/symbol_mapping.h"
@@ -52,22 +53,17 @@ int32_t toneOf(const Synthesis& synthesis, int32_t symbol) {
 // One symbol's worth of every free-running oscillator: N steps added at once, and a single 2π
 // taken off. Phases below 0 (tones under 0 Hz) are never raised.
 void advanceTonePhases(const Synthesis& synthesis) {
-  const auto samples = static_cast<double>(synthesis.samplesPerSymbol);
-  for (int32_t tone = 0; tone < synthesis.mAryNumber; ++tone) {
-    double advanced = samples * synthesis.phaseStep[tone] + synthesis.tonePhase[tone];
-    if (advanced >= kTwoPi) advanced -= kTwoPi;
-    synthesis.tonePhase[tone] = advanced;
-  }
+  const auto tones = static_cast<std::size_t>(synthesis.mAryNumber);
+  quenvarith::advanceTonePhases(std::span(synthesis.tonePhase, tones),
+                                std::span(synthesis.phaseStep, tones), synthesis.samplesPerSymbol);
 }
 
-// N samples of `tone` from `startPhase` into the buffer's slot for `symbol`, then the tone
+// N samples of `tone` from `startPhase`, appended to the synthesizer's buffer, then the tone
 // advance; returns the phase after the N steps.
-double synthesizeSymbol(const Synthesis& synthesis, int32_t symbol, int32_t tone,
+double synthesizeSymbol(const Synthesis& synthesis, ToneSynthesizer& synthesizer, int32_t tone,
                         double startPhase) {
-  const ptrdiff_t offset = 2 * static_cast<ptrdiff_t>(symbol) * synthesis.samplesPerSymbol;
   const double endPhase =
-      synthesizeTone(startPhase, synthesis.phaseStep[tone], synthesis.samplesPerSymbol,
-                     synthesis.sampleBuffer + offset);
+      synthesizer.addSymbol(startPhase, synthesis.phaseStep[tone], synthesis.samplesPerSymbol);
   advanceTonePhases(synthesis);
   return endPhase;
 }
@@ -98,12 +94,14 @@ void computeFrame(DxpBlockRecord* record) {
   if (!hasSymbols(synthesis)) return;
   const bool continuous = continuity == static_cast<int32_t>(PhaseContinuity::Continuous);
 
+  ToneSynthesizer synthesizer(synthesis.sampleBuffer);
   double endPhase = *synthesis.phase;
   for (int32_t symbol = 0; symbol < synthesis.symbolsPerFrame; ++symbol) {
     const int32_t tone = toneOf(synthesis, symbol);
-    endPhase = synthesizeSymbol(synthesis, symbol, tone,
+    endPhase = synthesizeSymbol(synthesis, synthesizer, tone,
                                 startPhaseOf(synthesis, continuous, endPhase, tone));
   }
+  synthesizer.finish();
   *synthesis.phase = endPhase;
 
   const ptrdiff_t doubles =
@@ -127,8 +125,11 @@ void computeSample(DxpBlockRecord* record) {
     if (hasSymbols(synthesis)) {
       const bool continuous = continuity == static_cast<int32_t>(PhaseContinuity::Continuous);
       const int32_t tone = toneOf(synthesis, 0);
-      *synthesis.phase = synthesizeSymbol(
-          synthesis, 0, tone, startPhaseOf(synthesis, continuous, *synthesis.phase, tone));
+      ToneSynthesizer synthesizer(synthesis.sampleBuffer);
+      *synthesis.phase =
+          synthesizeSymbol(synthesis, synthesizer, tone,
+                           startPhaseOf(synthesis, continuous, *synthesis.phase, tone));
+      synthesizer.finish();
     }
   }
 

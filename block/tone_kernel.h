@@ -1,17 +1,84 @@
-// The synthesis kernel: N samples of one tone from a start phase. The phase advances by
-// repeated addition (never start + j * step), so every implementation produces the same
-// phases bit for bit; only the sine and cosine routine may differ.
+// The synthesis kernel: N samples of one tone from a start phase, and the per-symbol advance of
+// every tone's free-running phase. The phase advances by repeated addition (never
+// start + j * step), so every implementation produces the same phases bit for bit; only the sine
+// and cosine routine differs between the plain and the vector kernels.
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 namespace quenvarith {
 
+// The implementations a build may carry. The vector ones exist only where SLEEF was found at
+// build time and run only where the processor (and its operating system) supports them.
+enum class ToneKernel : int32_t {
+  plain,   // std::cos and std::sin, one sample at a time
+  avx2,    // SLEEF's 4-wide u10 sincos
+  avx512,  // SLEEF's 8-wide u10 sincos
+};
+
+// Synthesises a run of symbols into one contiguous buffer of interleaved (cos, sin) pairs. Each
+// symbol's phases are chained when it is added; the sine and cosine follow a few blocks of 8
+// behind, across symbol boundaries, so short symbols use full vectors and the serial add chain
+// overlaps the vector work. finish() writes what is still held back. Holds no allocation: it
+// lives on the caller's stack for one frame.
+class ToneSynthesizer {
+ public:
+  explicit ToneSynthesizer(double* samples);
+  ToneSynthesizer(double* samples, ToneKernel kernel);
+
+  // Appends `count` samples of the phases start, start + step, ... and returns the phase after
+  // `count` additions. A count of 0 or less appends nothing.
+  double addSymbol(double startPhase, double step, int32_t count);
+  // Writes every sample still held back; the buffer is complete afterwards. Symbols added after
+  // it continue the buffer where it ends.
+  void finish();
+
+  static constexpr int32_t kBlock = 8;  // phases per sine and cosine call
+  static constexpr int32_t kAhead = 2;  // completed blocks held back before their sincos
+
+ private:
+  void completeBlock();
+  void emitBlock();
+
+  static constexpr int32_t kRingBlocks = 4;  // the block being filled and those held back
+  alignas(64) double ring_[kRingBlocks * kBlock];
+  double* samples_;
+  ToneKernel kernel_;
+  int64_t completedBlocks_ = 0;
+  int64_t emittedBlocks_ = 0;
+  int32_t filledInBlock_ = 0;
+};
+
 // Writes `count` interleaved (cos, sin) pairs of the phases start, start + step, ... to
-// `samples` and returns the phase after `count` additions.
+// `samples` and returns the phase after `count` additions. Uses the fastest kernel this
+// process can run.
 double synthesizeTone(double startPhase, double step, int32_t count, double* samples);
 
 // The straightforward reference: std::cos and std::sin per sample.
 double synthesizeTonePlain(double startPhase, double step, int32_t count, double* samples);
+
+// Advances every tone's free-running phase by one symbol of `n` samples:
+// x = n * phaseStep[t] + tonePhase[t]; if x >= 2*pi then x -= 2*pi (once). Identical results
+// from every kernel. The spans must be of the same length.
+void advanceTonePhases(std::span<double> tonePhase, std::span<const double> phaseStep, int32_t n);
+
+// The straightforward reference of the tone advance, one tone at a time.
+void advanceTonePhasesPlain(std::span<double> tonePhase, std::span<const double> phaseStep,
+                            int32_t n);
+
+// Whether `kernel` was built in and this processor can run it.
+bool toneKernelAvailable(ToneKernel kernel);
+
+// The kernel synthesizeTone and advanceTonePhases use: the widest available one. Detected at
+// the first call (never at load) and fixed for the life of the process.
+ToneKernel fastestToneKernel();
+
+// The same operations through one chosen kernel, for tests and benchmarks; `kernel` must be
+// available (an unavailable one falls back to the plain kernel).
+double synthesizeToneWith(ToneKernel kernel, double startPhase, double step, int32_t count,
+                          double* samples);
+void advanceTonePhasesWith(ToneKernel kernel, std::span<double> tonePhase,
+                           std::span<const double> phaseStep, int32_t n);
 
 }  // namespace quenvarith

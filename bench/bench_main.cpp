@@ -1,0 +1,106 @@
+// Runs the benchmarks, then sums them up: ns per sample of each implementation beside the
+// straightforward loop on the same frame, and how many times faster it is.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// "kernelLoop/N:8/continuity:1/log10phase:3" -> ("kernelLoop", "N:8/continuity:1/log10phase:3").
+std::pair<std::string, std::string> splitName(const std::string& name) {
+  const auto slash = name.find('/');
+  if (slash == std::string::npos) return {name, ""};
+  return {name.substr(0, slash), name.substr(slash + 1)};
+}
+
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& reports) override {
+    ConsoleReporter::ReportRuns(reports);
+    for (const Run& run : reports) {
+      if (run.error_occurred || run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
+      double perIteration = 1.0;
+      if (const auto samples = run.counters.find("samples"); samples != run.counters.end()) {
+        perIteration = samples->second.value;
+      }
+      const double nanoseconds =
+          run.cpu_accumulated_time * 1e9 / (static_cast<double>(run.iterations) * perIteration);
+      auto [implementation, config] = splitName(run.benchmark_name());
+      if (std::find(order_.begin(), order_.end(), implementation) == order_.end()) {
+        order_.push_back(implementation);
+      }
+      results_[implementation][config] = nanoseconds;
+    }
+  }
+
+  // A Markdown table: one row per frame configuration of the straightforward loop, one
+  // column per implementation (ns per sample and the speed-up over the straightforward loop).
+  // Benchmarks that take only N are matched to every row with that N.
+  void printSummary() const {
+    const auto reference = results_.find(kReference);
+    if (reference == results_.end()) return;
+    std::printf("\nns per sample (speed-up over the straightforward loop)\n\n| frame |");
+    for (const auto& implementation : order_) {
+      if (results_.at(implementation).begin()->first.rfind("N:", 0) == 0) {
+        std::printf(" %s |", implementation.c_str());
+      }
+    }
+    std::printf("\n|---|");
+    for (const auto& implementation : order_) {
+      if (results_.at(implementation).begin()->first.rfind("N:", 0) == 0) std::printf("---|");
+    }
+    std::printf("\n");
+    for (const auto& [config, referenceNs] : reference->second) {
+      std::printf("| %s |", config.c_str());
+      for (const auto& implementation : order_) {
+        const auto& runs = results_.at(implementation);
+        if (runs.begin()->first.rfind("N:", 0) != 0) continue;
+        const double* found = nullptr;
+        for (const auto& [runConfig, ns] : runs) {
+          // The exact configuration, or its leading N only.
+          if (config == runConfig ||
+              (config.rfind(runConfig, 0) == 0 && config[runConfig.size()] == '/')) {
+            found = &ns;
+          }
+        }
+        if (found == nullptr) {
+          std::printf(" |");
+        } else {
+          std::printf(" %.2f (%.1f×) |", *found, referenceNs / *found);
+        }
+      }
+      std::printf("\n");
+    }
+    std::printf("\nOther measurements\n\n");
+    for (const auto& implementation : order_) {
+      const auto& runs = results_.at(implementation);
+      if (runs.begin()->first.rfind("N:", 0) == 0) continue;
+      for (const auto& [config, ns] : runs) {
+        std::printf("- %s%s%s: %.2f ns\n", implementation.c_str(), config.empty() ? "" : "/",
+                    config.c_str(), ns);
+      }
+    }
+  }
+
+ private:
+  static constexpr const char* kReference = "straightforwardLoop";
+  std::vector<std::string> order_;
+  std::map<std::string, std::map<std::string, double>> results_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  SummaryReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.printSummary();
+  benchmark::Shutdown();
+  return 0;
+}

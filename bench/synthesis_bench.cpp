@@ -1,0 +1,147 @@
+// The synthesis measured on its own: the straightforward loop every speed-up is measured
+// against, the same frame loop through the vector kernels, and the memory ceiling.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "bench/bench_common.h"
+#include "block/tone_generation.h"
+#include "block/tone_kernel.h"
+
+namespace quenvarith::bench {
+namespace {
+
+struct FrameSetup {
+  explicit FrameSetup(const benchmark::State& state)
+      : samplesPerSymbol(static_cast<int32_t>(state.range(0))),
+        continuous(state.range(1) == 1),
+        startPhase(std::pow(10.0, static_cast<double>(state.range(2)))),
+        symbols(frameSymbols()),
+        steps(phaseSteps(samplesPerSymbol)),
+        tonePhase(kToneCount),
+        output(static_cast<std::size_t>(2 * kSymbolsPerFrame * samplesPerSymbol)) {}
+
+  // Every frame starts from the same phases, so |phase| stays near its nominal size.
+  void resetPhases() {
+    phase = startPhase;
+    for (std::size_t t = 0; t < tonePhase.size(); ++t) {
+      tonePhase[t] = startPhase + static_cast<double>(t);
+    }
+  }
+
+  [[nodiscard]] int64_t samplesPerFrame() const {
+    return int64_t{kSymbolsPerFrame} * samplesPerSymbol;
+  }
+
+  int32_t samplesPerSymbol;
+  bool continuous;
+  double startPhase;
+  std::vector<int32_t> symbols;
+  std::vector<double> steps;
+  std::vector<double> tonePhase;
+  std::vector<double> output;
+  double phase = 0.0;
+};
+
+// One frame exactly as the block computes it, with std::cos and std::sin per sample.
+void straightforwardLoop(benchmark::State& state) {
+  FrameSetup frame(state);
+  const int32_t n = frame.samplesPerSymbol;
+  for (auto _ : state) {
+    frame.resetPhases();
+    double* out = frame.output.data();
+    for (const int32_t tone : frame.symbols) {
+      const double step = frame.steps[static_cast<std::size_t>(tone)];
+      double phase =
+          frame.continuous ? frame.phase : frame.tonePhase[static_cast<std::size_t>(tone)];
+      for (int32_t j = 0; j < n; ++j) {
+        *out++ = std::cos(phase);
+        *out++ = std::sin(phase);
+        phase += step;
+      }
+      frame.phase = phase;
+      for (std::size_t t = 0; t < frame.tonePhase.size(); ++t) {
+        double x = n * frame.steps[t] + frame.tonePhase[t];
+        if (x >= kTwoPi) x -= kTwoPi;
+        frame.tonePhase[t] = x;
+      }
+    }
+    benchmark::DoNotOptimize(frame.output.data());
+    benchmark::ClobberMemory();
+  }
+  countSamples(state, frame.samplesPerFrame());
+}
+
+// The same frame through synthesizeTone and advanceTonePhases (the fastest kernel).
+void kernelLoop(benchmark::State& state) {
+  FrameSetup frame(state);
+  const int32_t n = frame.samplesPerSymbol;
+  for (auto _ : state) {
+    frame.resetPhases();
+    double* out = frame.output.data();
+    for (const int32_t tone : frame.symbols) {
+      const double start =
+          frame.continuous ? frame.phase : frame.tonePhase[static_cast<std::size_t>(tone)];
+      frame.phase = synthesizeTone(start, frame.steps[static_cast<std::size_t>(tone)], n, out);
+      out += 2 * n;
+      advanceTonePhases(frame.tonePhase, frame.steps, n);
+    }
+    benchmark::DoNotOptimize(frame.output.data());
+    benchmark::ClobberMemory();
+  }
+  countSamples(state, frame.samplesPerFrame());
+}
+
+// The memory ceiling: 16 bytes stored per sample and nothing computed.
+void storeOnly(benchmark::State& state) {
+  const auto samples = int64_t{kSymbolsPerFrame} * state.range(0);
+  std::vector<double> output(static_cast<std::size_t>(2 * samples));
+  double value = 0.5;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(value);
+    for (std::size_t j = 0; j < output.size(); j += 2) {
+      output[j] = value;
+      output[j + 1] = -value;
+    }
+    benchmark::DoNotOptimize(output.data());
+    benchmark::ClobberMemory();
+  }
+  countSamples(state, samples);
+}
+
+void frameArguments(benchmark::internal::Benchmark* benchmark) {
+  benchmark->ArgNames({kSamplesArg, kContinuityArg, kPhaseArg})
+      ->ArgsProduct({{8, 64}, {1, 2}, {3, 9}});
+}
+
+BENCHMARK(straightforwardLoop)->Apply(frameArguments);
+BENCHMARK(kernelLoop)->Apply(frameArguments);
+BENCHMARK(storeOnly)->ArgNames({kSamplesArg})->Arg(8)->Arg(64);
+
+// The per-symbol tone advance with many tones (M = 4096, N = 1): ns per symbol.
+template <bool vector>
+void toneAdvance(benchmark::State& state) {
+  constexpr std::size_t kManyTones = 4096;
+  std::vector<double> steps(kManyTones);
+  std::vector<double> tonePhase(kManyTones, 0.0);
+  for (std::size_t t = 0; t < kManyTones; ++t) {
+    steps[t] = (2.0 * static_cast<double>(t) - kManyTones + 1) * kPi / kManyTones;
+  }
+  for (auto _ : state) {
+    if constexpr (vector) {
+      advanceTonePhases(tonePhase, steps, 1);
+    } else {
+      advanceTonePhasesPlain(tonePhase, steps, 1);
+    }
+    benchmark::DoNotOptimize(tonePhase.data());
+    benchmark::ClobberMemory();
+  }
+  state.counters["symbols"] = 1;
+}
+BENCHMARK(toneAdvance<false>)->Name("toneAdvancePlain/M:4096");
+BENCHMARK(toneAdvance<true>)->Name("toneAdvance/M:4096");
+
+}  // namespace
+}  // namespace quenvarith::bench

@@ -1,0 +1,75 @@
+// The AVX-512 kernels: SLEEF's 8-wide sincos (1-ulp class). Compiled with AVX-512F enabled and
+// without contraction to fused multiply-add, so the tone advance rounds exactly as the plain
+// loop does.
+#include <immintrin.h>
+#include <sleef.h>
+
+#include <cstdint>
+
+#include "block/tone_generation.h"
+#include "block/tone_kernel_vector.h"
+
+namespace quenvarith::detail {
+
+namespace {
+
+constexpr int32_t kLanes = 8;
+
+// (cos, sin) of 8 phases, interleaved into two vectors of 4 complex samples each.
+inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
+  const Sleef___m512d_2 sinCos = Sleef_sincosd8_u10avx512f(phases);
+  // Index i < 8 picks cos[i], 8 + i picks sin[i].
+  first = _mm512_permutex2var_pd(sinCos.y, _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11), sinCos.x);
+  second =
+      _mm512_permutex2var_pd(sinCos.y, _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15), sinCos.x);
+}
+
+}  // namespace
+
+void sincosBlockAvx512(const double* phases, double* samples) {
+  __m512d first;
+  __m512d second;
+  sincosInterleaved(_mm512_loadu_pd(phases), first, second);
+  _mm512_storeu_pd(samples, first);
+  _mm512_storeu_pd(samples + kLanes, second);
+}
+
+void sincosPartialAvx512(const double* phases, int32_t count, double* samples) {
+  if (count <= 0) return;
+  if (count > kLanes) count = kLanes;
+  // Lanes past `count` are neither read nor written.
+  const auto lanes = static_cast<__mmask8>((1U << static_cast<uint32_t>(count)) - 1U);
+  __m512d first;
+  __m512d second;
+  sincosInterleaved(_mm512_maskz_loadu_pd(lanes, phases), first, second);
+  const auto doubles = static_cast<uint32_t>(2 * count);  // 2 to 16
+  const auto firstMask = static_cast<__mmask8>(doubles >= 8 ? 0xffU : (1U << doubles) - 1U);
+  const auto secondMask = static_cast<__mmask8>(doubles > 8 ? (1U << (doubles - 8)) - 1U : 0U);
+  _mm512_mask_storeu_pd(samples, firstMask, first);
+  _mm512_mask_storeu_pd(samples + kLanes, secondMask, second);
+}
+
+void advanceTonePhasesAvx512(double* tonePhase, const double* phaseStep, std::size_t toneCount,
+                             double n) {
+  const __m512d samplesPerSymbol = _mm512_set1_pd(n);
+  const __m512d twoPi = _mm512_set1_pd(kTwoPi);
+  std::size_t t = 0;
+  for (; t + kLanes <= toneCount; t += kLanes) {
+    __m512d x = _mm512_add_pd(_mm512_mul_pd(samplesPerSymbol, _mm512_loadu_pd(phaseStep + t)),
+                              _mm512_loadu_pd(tonePhase + t));
+    const __mmask8 wrap = _mm512_cmp_pd_mask(x, twoPi, _CMP_GE_OQ);
+    x = _mm512_mask_sub_pd(x, wrap, x, twoPi);
+    _mm512_storeu_pd(tonePhase + t, x);
+  }
+  if (t < toneCount) {
+    const auto rest = static_cast<__mmask8>((1U << (toneCount - t)) - 1U);
+    __m512d x =
+        _mm512_add_pd(_mm512_mul_pd(samplesPerSymbol, _mm512_maskz_loadu_pd(rest, phaseStep + t)),
+                      _mm512_maskz_loadu_pd(rest, tonePhase + t));
+    const __mmask8 wrap = _mm512_cmp_pd_mask(x, twoPi, _CMP_GE_OQ);
+    x = _mm512_mask_sub_pd(x, wrap, x, twoPi);
+    _mm512_mask_storeu_pd(tonePhase + t, rest, x);
+  }
+}
+
+}  // namespace quenvarith::detail

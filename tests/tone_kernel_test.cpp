@@ -1,0 +1,233 @@
+#include "block/tone_kernel.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "block/tone_generation.h"
+
+namespace quenvarith {
+namespace {
+
+// Error of `value` against a long double reference, in units of the spacing of doubles at the
+// reference (the last place of the correctly rounded result).
+double ulpError(double value, long double reference) {
+  const double rounded = std::fabs(static_cast<double>(reference));
+  const double spacing = std::nextafter(rounded, std::numeric_limits<double>::infinity()) - rounded;
+  return static_cast<double>(std::fabs(static_cast<long double>(value) - reference) / spacing);
+}
+
+// SLEEF's u10 functions are in the 1-ulp class (its u35 ones are not).
+constexpr double kMaxUlpError = 1.0;
+
+std::string kernelName(const testing::TestParamInfo<ToneKernel>& info) {
+  switch (info.param) {
+    case ToneKernel::plain:
+      return "Plain";
+    case ToneKernel::avx2:
+      return "Avx2";
+    case ToneKernel::avx512:
+      return "Avx512";
+  }
+  return "Unknown";
+}
+
+// Writes the phases start, start + step, ... (the serial add chain) to `phases`; returns the next.
+double chainPhases(double startPhase, double step, int32_t count, std::vector<double>& phases) {
+  double phase = startPhase;
+  for (int32_t j = 0; j < count; ++j) {
+    phases.push_back(phase);
+    phase += step;
+  }
+  return phase;
+}
+
+class ToneKernelTest : public testing::TestWithParam<ToneKernel> {
+ protected:
+  void SetUp() override {
+    if (!toneKernelAvailable(GetParam())) GTEST_SKIP() << "not built or not run by this CPU";
+  }
+
+  // Checks `samples` against the sine and cosine of `phases`. The plain kernel is the platform's
+  // own std::cos and std::sin, whatever their accuracy; the vector kernels must be in the 1-ulp
+  // class.
+  static void expectSamplesOf(const std::vector<double>& phases, const double* samples) {
+    double worst = 0.0;
+    for (std::size_t j = 0; j < phases.size(); ++j) {
+      if (GetParam() == ToneKernel::plain) {
+        ASSERT_EQ(samples[2 * j], std::cos(phases[j])) << "sample " << j;
+        ASSERT_EQ(samples[2 * j + 1], std::sin(phases[j])) << "sample " << j;
+        continue;
+      }
+      const auto exact = static_cast<long double>(phases[j]);
+      worst = std::max({worst, ulpError(samples[2 * j], cosl(exact)),
+                        ulpError(samples[2 * j + 1], sinl(exact))});
+    }
+    EXPECT_LE(worst, kMaxUlpError);
+  }
+
+  // Synthesises one symbol with the kernel under test: the same end phase as the straightforward
+  // loop bit for bit, the samples of the serial add chain's phases, and nothing written outside
+  // the 2 * count doubles.
+  static void expectMatchesPlainLoop(double startPhase, double step, int32_t count) {
+    SCOPED_TRACE(testing::Message()
+                 << "start " << startPhase << " step " << step << " count " << count);
+    constexpr double kGuard = -7.5;
+    std::vector<double> samples(static_cast<std::size_t>(2 * count) + 4, kGuard);
+    const double endPhase = synthesizeToneWith(GetParam(), startPhase, step, count, &samples[2]);
+
+    std::vector<double> plain(static_cast<std::size_t>(2 * count));
+    const double plainEndPhase = synthesizeTonePlain(startPhase, step, count, plain.data());
+    EXPECT_EQ(std::bit_cast<uint64_t>(endPhase), std::bit_cast<uint64_t>(plainEndPhase));
+    EXPECT_EQ(samples[0], kGuard);
+    EXPECT_EQ(samples[1], kGuard);
+    EXPECT_EQ(samples[samples.size() - 2], kGuard);
+    EXPECT_EQ(samples[samples.size() - 1], kGuard);
+
+    std::vector<double> phases;
+    chainPhases(startPhase, step, count, phases);
+    expectSamplesOf(phases, &samples[2]);
+  }
+};
+
+TEST_P(ToneKernelTest, MatchesThePlainLoopAtEveryPhaseMagnitude) {
+  std::mt19937_64 random(20240611);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (const double magnitude : {1.0, 1e3, 1e9, 1e14}) {
+    for (int trial = 0; trial < 8; ++trial) {
+      const double start = magnitude * unit(random);
+      const double step = 1.2 * unit(random);
+      expectMatchesPlainLoop(start, step, 1031);
+    }
+  }
+}
+
+TEST_P(ToneKernelTest, HandlesEveryCountAroundTheVectorWidth) {
+  // Short symbols, the tail of a vector and several blocks, ascending and descending tones.
+  for (int32_t count = 0; count <= 40; ++count) {
+    expectMatchesPlainLoop(0.25, 0.39269908169872414, count);
+    expectMatchesPlainLoop(-1e9 + 0.5, -1.1780972450961724, count);
+  }
+  expectMatchesPlainLoop(3.0, 0.5, 1024 * 64 + 3);
+}
+
+TEST_P(ToneKernelTest, SpecialPhasesAndSteps) {
+  expectMatchesPlainLoop(0.0, 0.0, 9);       // a tone at 0 Hz: (1, 0) throughout
+  expectMatchesPlainLoop(kPi, kPi / 2, 17);  // sine and cosine near their zeros
+  expectMatchesPlainLoop(-0.0, -1e-300, 9);  // tiny phases: sin x = x
+  expectMatchesPlainLoop(1e14, 1e-3, 9);     // steps below the phase's last place
+  expectMatchesPlainLoop(1e15, -2.5, 33);    // past the routine's documented range
+}
+
+TEST_P(ToneKernelTest, SynthesizerRunsSymbolsTogetherAsTheyWouldRunAlone) {
+  // Symbols of every short length, some continuing the previous phase and some starting afresh,
+  // with the buffer finished now and then in the middle of a run.
+  std::mt19937_64 random(99);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  std::uniform_int_distribution<int32_t> length(0, 19);
+  constexpr double kGuard = 3.25;
+  std::vector<double> samples(2 * 20 * 200 + 2, kGuard);
+  std::vector<double> phases;
+  ToneSynthesizer synthesizer(samples.data(), GetParam());
+  double phase = 1e9 * unit(random);
+  for (int symbol = 0; symbol < 200; ++symbol) {
+    const double start = symbol % 3 == 0 ? 1e3 * unit(random) : phase;
+    const double step = unit(random);
+    const int32_t count = length(random);
+    const double expectedEnd = chainPhases(start, step, count, phases);
+    phase = synthesizer.addSymbol(start, step, count);
+    ASSERT_EQ(std::bit_cast<uint64_t>(phase), std::bit_cast<uint64_t>(expectedEnd));
+    if (symbol % 37 == 0) synthesizer.finish();
+  }
+  synthesizer.finish();
+  expectSamplesOf(phases, samples.data());
+  const std::size_t written = 2 * phases.size();
+  EXPECT_EQ(samples[written], kGuard);
+  EXPECT_EQ(samples[written + 1], kGuard);
+}
+
+TEST_P(ToneKernelTest, NegativeCountWritesNothing) {
+  double sample = 4.0;
+  EXPECT_EQ(synthesizeToneWith(GetParam(), 1.5, 0.5, -3, &sample), 1.5);
+  EXPECT_EQ(sample, 4.0);
+}
+
+TEST_P(ToneKernelTest, ToneAdvanceIsThePlainOneBitForBit) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (std::size_t toneCount = 0; toneCount <= 37; ++toneCount) {
+    std::vector<double> step(toneCount);
+    std::vector<double> tone(toneCount);
+    for (std::size_t t = 0; t < toneCount; ++t) {
+      step[t] = 0.9 * unit(random);
+      tone[t] = 1e3 * unit(random);
+    }
+    if (toneCount > 3) {
+      tone[1] = kTwoPi - 8 * step[1];  // lands on 2*pi exactly or next to it
+      tone[2] = std::numeric_limits<double>::quiet_NaN();
+      tone[3] = std::numeric_limits<double>::infinity();
+    }
+    std::vector<double> plain = tone;
+    for (int symbol = 0; symbol < 5; ++symbol) {
+      advanceTonePhasesWith(GetParam(), tone, step, 8);
+      advanceTonePhasesPlain(plain, step, 8);
+    }
+    for (std::size_t t = 0; t < toneCount; ++t) {
+      EXPECT_EQ(std::bit_cast<uint64_t>(tone[t]), std::bit_cast<uint64_t>(plain[t]))
+          << toneCount << " tones, tone " << t;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKernel, ToneKernelTest,
+                         testing::Values(ToneKernel::plain, ToneKernel::avx2, ToneKernel::avx512),
+                         kernelName);
+
+TEST(ToneAdvance, SubtractsTwoPiOnceAndNeverRaisesANegativePhase) {
+  // M = 4, frequency separation 1, T 1, N 8: N * step = -3pi, -pi, pi, 3pi.
+  const std::vector<double> step = {-1.1780972450961724, -0.39269908169872414, 0.39269908169872414,
+                                    1.1780972450961724};
+  std::vector<double> tone(4, 0.0);
+  advanceTonePhases(tone, step, 8);
+  EXPECT_DOUBLE_EQ(tone[0], -3 * kPi);
+  EXPECT_DOUBLE_EQ(tone[1], -kPi);
+  EXPECT_DOUBLE_EQ(tone[2], kPi);
+  EXPECT_DOUBLE_EQ(tone[3], kPi);
+  advanceTonePhases(tone, step, 8);
+  EXPECT_DOUBLE_EQ(tone[0], -6 * kPi);
+  EXPECT_NEAR(tone[2], 0.0, 1e-15);
+  EXPECT_DOUBLE_EQ(tone[3], 2 * kPi);  // still 2*pi: only one subtraction per symbol
+}
+
+TEST(ToneAdvance, LeavesTonesBeyondTheShorterSpanAlone) {
+  std::vector<double> tone = {0.0, 0.0, 5.0};
+  const std::vector<double> step = {0.5, 0.25};
+  advanceTonePhases(tone, step, 2);
+  EXPECT_EQ(tone, (std::vector<double>{1.0, 0.5, 5.0}));
+}
+
+TEST(ToneKernelSelection, UsesTheWidestKernelThatRuns) {
+  EXPECT_TRUE(toneKernelAvailable(ToneKernel::plain));
+  const ToneKernel fastest = fastestToneKernel();
+  EXPECT_TRUE(toneKernelAvailable(fastest));
+  if (toneKernelAvailable(ToneKernel::avx512)) {
+    EXPECT_EQ(fastest, ToneKernel::avx512);
+  }
+  if (fastest == ToneKernel::plain) {
+    EXPECT_FALSE(toneKernelAvailable(ToneKernel::avx2));
+  }
+  std::vector<double> fast(2 * 13);
+  std::vector<double> chosen(2 * 13);
+  EXPECT_EQ(synthesizeTone(2.0, 0.3, 13, fast.data()),
+            synthesizeToneWith(fastest, 2.0, 0.3, 13, chosen.data()));
+  EXPECT_EQ(fast, chosen);
+}
+
+}  // namespace
+}  // namespace quenvarith
