@@ -32,7 +32,9 @@ constexpr double kLargestCount = std::numeric_limits<int32_t>::max();
 // as one without elements, so a short list fails validation instead of being read past its end.
 const VqArray* parameterArray(const DxpBlockRecord* record, Parameter parameter) {
   const auto index = static_cast<int32_t>(parameter);
-  if (record->parameters == nullptr || index >= record->numParameters) return nullptr;
+  if (record->parameters == nullptr || index >= record->numParameters) {
+    return nullptr;
+  }
   return record->parameters[index];
 }
 
@@ -47,9 +49,13 @@ bool isRealDoubleScalar(const VqArray* array) {
 }
 
 bool isWholeNumberIn(const VqArray* array, double lower, double upper) {
-  if (!isRealDoubleScalar(array)) return false;
+  if (!isRealDoubleScalar(array)) {
+    return false;
+  }
   const double value = vqGetPr(array)[0];
-  if (vqIsInf(value) != 0 || vqIsNaN(value) != 0) return false;
+  if (vqIsInf(value) != 0 || vqIsNaN(value) != 0) {
+    return false;
+  }
   return std::floor(value) == value && value >= lower && value <= upper;
 }
 
@@ -72,7 +78,9 @@ const char* checkMAryNumber(const DxpBlockRecord* record, const VqArray* mAryNum
     }
     return nullptr;
   }
-  if (!isWholeNumberIn(mAryNumber, 2.0, kLargestCount)) return kIntegerInputMAryMessage;
+  if (!isWholeNumberIn(mAryNumber, 2.0, kLargestCount)) {
+    return kIntegerInputMAryMessage;
+  }
   return nullptr;
 }
 
@@ -105,7 +113,9 @@ const char* firstParameterFailure(const DxpBlockRecord* record) {
 
   const VqArray* mAryNumber = parameterArray(record, Parameter::MAryNumber);
   if (!(sizesOnly && isEmpty(mAryNumber))) {
-    if (const char* failure = checkMAryNumber(record, mAryNumber)) return failure;
+    if (const char* failure = checkMAryNumber(record, mAryNumber)) {
+      return failure;
+    }
   }
 
   const VqArray* separation = parameterArray(record, Parameter::FrequencySeparation);
@@ -114,8 +124,12 @@ const char* firstParameterFailure(const DxpBlockRecord* record) {
   }
 
   const VqArray* samplesPerSymbol = parameterArray(record, Parameter::SamplesPerSymbol);
-  if (sizesOnly && isEmpty(samplesPerSymbol)) return nullptr;
-  if (!isWholeNumberIn(samplesPerSymbol, 1.0, kLargestCount)) return kSamplesPerSymbolMessage;
+  if (sizesOnly && isEmpty(samplesPerSymbol)) {
+    return nullptr;
+  }
+  if (!isWholeNumberIn(samplesPerSymbol, 1.0, kLargestCount)) {
+    return kSamplesPerSymbolMessage;
+  }
   return nullptr;
 }
 
@@ -134,7 +148,9 @@ int32_t parameterInteger(const DxpBlockRecord* record, Parameter parameter) {
 }
 
 void mdlCheckParameters(DxpBlockRecord* record) {
-  if (const char* failure = firstParameterFailure(record)) dxpSetErrorStatus(record, failure);
+  if (const char* failure = firstParameterFailure(record)) {
+    dxpSetErrorStatus(record, failure);
+  }
 }
 
 }  // namespace quenvarith

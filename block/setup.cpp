@@ -75,10 +75,14 @@ double samplesPerSymbol(const DxpBlockRecord* record) {
 
 void mdlDeclareSizes(DxpBlockRecord* record) {
   record->sizes[DXP_WORD_NUM_PARAMETERS_EXPECTED] = kParameterCount;
-  if (record->numParameters != kParameterCount) return;
+  if (record->numParameters != kParameterCount) {
+    return;
+  }
 
   mdlCheckParameters(record);
-  if (dxpGetErrorStatus(record) != nullptr) return;
+  if (dxpGetErrorStatus(record) != nullptr) {
+    return;
+  }
 
   record->sizes[DXP_WORD_NUM_SAMPLE_TIMES] = DXP_PORT_BASED_SAMPLE_TIMES;
 
@@ -87,7 +91,9 @@ void mdlDeclareSizes(DxpBlockRecord* record) {
       record->setNumInputPorts(record->setNumInputPortsContext, 1) == 0) {
     return;
   }
-  if (record->inputPorts == nullptr) return;  // no port to declare
+  if (record->inputPorts == nullptr) {
+    return;  // no port to declare
+  }
   if (record->simInfo->setInputPortDimensionInfo != nullptr &&
       record->simInfo->setInputPortDimensionInfo(record, 0, &dxpDynamicDims) == 0) {
     return;
@@ -104,7 +110,9 @@ void mdlDeclareSizes(DxpBlockRecord* record) {
       record->setNumOutputPorts(record->setNumOutputPortsContext, 1) == 0) {
     return;
   }
-  if (record->outputPorts == nullptr) return;
+  if (record->outputPorts == nullptr) {
+    return;
+  }
   if (record->simInfo->setOutputPortDimensionInfo != nullptr &&
       record->simInfo->setOutputPortDimensionInfo(record, 0, &dxpDynamicDims) == 0) {
     return;
@@ -116,10 +124,14 @@ void mdlDeclareSizes(DxpBlockRecord* record) {
   output.sampleTime = kInheritedSampleTime;
 
   // The work vectors are sized later, once the input width is known.
-  if (record->setNumWorkVectors == nullptr || record->setNumWorkVectors(record, -1) == 0) return;
+  if (record->setNumWorkVectors == nullptr || record->setNumWorkVectors(record, -1) == 0) {
+    return;
+  }
 
   record->sizes[DXP_WORD_OPTIONS] = kOptionWordValue;
-  for (uint32_t& attributes : record->parameterAttributes) attributes |= kParameterAttributeBit;
+  for (uint32_t& attributes : record->parameterAttributes) {
+    attributes |= kParameterAttributeBit;
+  }
 }
 
 void mdlSetInputPortSampleTime(DxpBlockRecord* record, int32_t port, double sampleTime,
@@ -131,7 +143,9 @@ void mdlSetInputPortSampleTime(DxpBlockRecord* record, int32_t port, double samp
   DxpInputPort& input = record->inputPorts[port];
   input.sampleTime = sampleTime;
   input.offset = offset;
-  if (!isAcceptedSampleTime(record, sampleTime, offset, kInputNotDiscreteMessage)) return;
+  if (!isAcceptedSampleTime(record, sampleTime, offset, kInputNotDiscreteMessage)) {
+    return;
+  }
 
   DxpOutputPort& output = record->outputPorts[0];
   output.sampleTime = isFrameRate(record) ? sampleTime : sampleTime / samplesPerSymbol(record);
@@ -147,7 +161,9 @@ void mdlSetOutputPortSampleTime(DxpBlockRecord* record, int32_t port, double sam
   DxpOutputPort& output = record->outputPorts[port];
   output.sampleTime = sampleTime;
   output.offset = offset;
-  if (!isAcceptedSampleTime(record, sampleTime, offset, kOutputNotDiscreteMessage)) return;
+  if (!isAcceptedSampleTime(record, sampleTime, offset, kOutputNotDiscreteMessage)) {
+    return;
+  }
 
   DxpInputPort& input = record->inputPorts[0];
   input.sampleTime = isFrameRate(record) ? sampleTime : sampleTime * samplesPerSymbol(record);

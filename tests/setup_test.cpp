@@ -103,7 +103,10 @@ TEST_F(DeclareSizes, SetsAndClearsTheStatedAttributeBits) {
 
 TEST_F(DeclareSizes, WrongParameterCountDeclaresOnlyTheExpectedCount) {
   std::vector<ArrayHandle> five;
-  for (int i = 0; i < 5; ++i) five.emplace_back(vqCreateDoubleScalar(1));
+  five.reserve(5);
+  for (int i = 0; i < 5; ++i) {
+    five.emplace_back(vqCreateDoubleScalar(1));
+  }
   host.setParameterArrays(std::move(five));
 
   mdlDeclareSizes(host.record());
@@ -365,7 +368,9 @@ class SetWorkWidths : public PortSampleTime {
   }
   std::array<int32_t, 6> widths() {
     std::array<int32_t, 6> result{};
-    for (size_t i = 0; i < result.size(); ++i) result[i] = host.record()->workVectors[i].width;
+    for (size_t i = 0; i < result.size(); ++i) {
+      result[i] = host.record()->workVectors[i].width;
+    }
     return result;
   }
 };
