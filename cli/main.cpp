@@ -2,6 +2,7 @@
 // random) and writes the complex baseband samples.
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -197,6 +198,11 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if !defined(_WIN32)
+  // A reader that goes away must not kill the program silently: the write then fails with
+  // EPIPE and the run ends with a message and a failing exit status.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   try {
     return run(argc, argv);
   } catch (const std::exception& error) {
