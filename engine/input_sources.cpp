@@ -107,6 +107,7 @@ TextInput::TokenResult TextInput::nextToken(std::string_view& token, uint64_t& l
 
 ReadResult TextInput::read(std::span<double> values) {
   if (!error_.empty()) return ReadResult::Failed;
+  uint64_t lastLine = 0;  // where the values of a step cut short end
   for (size_t filled = 0; filled < values.size(); ++filled) {
     std::string_view token;
     uint64_t line = 0;
@@ -114,9 +115,10 @@ ReadResult TextInput::read(std::span<double> values) {
     if (result == TokenResult::Failed) return ReadResult::Failed;
     if (result == TokenResult::End) {
       if (filled == 0) return ReadResult::End;
-      error_ = incompleteStep(filled, values.size());
+      error_ = "line " + std::to_string(lastLine) + ": " + incompleteStep(filled, values.size());
       return ReadResult::Failed;
     }
+    lastLine = line;
     if (!parseNumber(token, values[filled])) {
       error_ = "line " + std::to_string(line) + ": '" + shown(token) + "' is not a number";
       return ReadResult::Failed;
