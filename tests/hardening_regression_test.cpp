@@ -4,7 +4,10 @@
 #include <cmath>
 #include <string>
 
+#include "block/dimensions.h"
+#include "block/setup.h"
 #include "engine/input_sources.h"
+#include "host/host_block.h"
 
 namespace quenvarith::testing {
 namespace {
@@ -39,6 +42,54 @@ TEST(HardeningRegression, OutOfRangeNumbersRoundByTheirDigits) {
                                   value));
   EXPECT_GT(value, 0.0);
   EXPECT_LT(value, 1e-300);
+}
+
+// Found by the flag-call fuzzer. With the input's frame flag still inherited, the output side
+// settles a scalar output by the sample-based rules (and the input from it), while the run
+// takes the frame path and writes symbolsPerFrame x N samples into that one-sample port: a
+// heap overflow. The widths the two sides agreed on are refused before the run instead.
+TEST(HardeningRegression, WidthsTheRunWouldOverflowAreRefused) {
+  for (const double inputType : {1.0, 2.0}) {
+    SCOPED_TRACE(inputType);
+    host::HostBlock block;
+    const host::ScopeActivation activation(block.allocationScope());
+    DxpBlockRecord* record = block.record();
+    block.setParameters({4, inputType, 1, 1, 1, 8});
+    mdlDeclareSizes(record);
+    ASSERT_EQ(dxpGetErrorStatus(record), nullptr);
+    ASSERT_EQ(dxpInputFrameFlag(&block.inputPort()), DXP_FRAME_INHERITED);
+
+    int32_t scalar = 1;
+    const DxpDimsInfo output{1, 1, &scalar, 0};
+    mdlSetOutputPortDimensionInfo(record, 0, &output);
+    ASSERT_EQ(dxpGetErrorStatus(record), nullptr);
+    ASSERT_EQ(block.outputPort().width, 1);
+    ASSERT_GE(block.inputPort().width, 1);
+    mdlSetInputPortSampleTime(record, 0, 1.0, 0.0);
+    ASSERT_EQ(dxpGetErrorStatus(record), nullptr);
+
+    mdlDeclareSampleTimes(record);
+    ASSERT_NE(dxpGetErrorStatus(record), nullptr);
+    EXPECT_STREQ(dxpGetErrorStatus(record), "Port width propagation failed.");
+    EXPECT_EQ(record->flagWord & DXP_FLAG_SAMPLE_TIMES_SET, 0u);
+  }
+}
+
+// The same widths once the flag is settled sample-based are what the run writes: accepted.
+TEST(HardeningRegression, WidthsSettledSampleBasedAreAccepted) {
+  host::HostBlock block;
+  const host::ScopeActivation activation(block.allocationScope());
+  DxpBlockRecord* record = block.record();
+  block.setParameters({4, 1, 1, 1, 1, 8});
+  mdlDeclareSizes(record);
+  block.setInputFrameFlag(DXP_FRAME_NO);
+  int32_t scalar = 1;
+  const DxpDimsInfo output{1, 1, &scalar, 0};
+  mdlSetOutputPortDimensionInfo(record, 0, &output);
+  mdlSetInputPortSampleTime(record, 0, 1.0, 0.0);
+  mdlDeclareSampleTimes(record);
+  EXPECT_EQ(dxpGetErrorStatus(record), nullptr);
+  EXPECT_EQ(block.inputPort().width, 2);
 }
 
 }  // namespace
