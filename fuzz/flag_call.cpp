@@ -5,6 +5,8 @@
 // the block or of the dispatch, and the run keeps its indices and counter in range.
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,7 +81,28 @@ class FlagCaller {
 
   // One flag call; returns the status it left, then clears it as a host does once it has
   // acted on it.
+  // Replaying a finding with QUENVARITH_FUZZ_TRACE set prints every call and its slots.
+  void trace(double flag) const {
+    const DxpSimInfo& info = *record_->simInfo;
+    std::fprintf(stderr, "flag %.17g  callArgument %d  callWord %d  time %.17g  offset %.17g  dims",
+                 flag, record_->sizes[DXP_WORD_CALL_ARGUMENT], info.argCallWord,
+                 info.argSampleTime, info.argOffset);
+    if (info.argDimsInfo != nullptr) {
+      std::fprintf(stderr, " width %d numDims %d [", info.argDimsInfo->width,
+                   info.argDimsInfo->numDims);
+      for (int32_t i = 0; i < info.argDimsInfo->numDims; ++i) {
+        std::fprintf(stderr, " %d", info.argDimsInfo->dims[i]);
+      }
+      std::fprintf(stderr, " ]");
+    }
+    const DxpInputPort& in = record_->inputPorts[0];
+    const DxpOutputPort& out = record_->outputPorts[0];
+    std::fprintf(stderr, "  | before: in width %d nd %d frame %d, out width %d nd %d\n", in.width,
+                 in.numDims, static_cast<int>(dxpInputFrameFlag(&in)), out.width, out.numDims);
+  }
+
   std::string call(double flag) {
+    if (std::getenv("QUENVARITH_FUZZ_TRACE") != nullptr) trace(flag);
     flagArgument_.reset(vqCreateDoubleScalar(flag));
     std::array<const VqArray*, 4> prhs = {empty_.get(), empty_.get(), empty_.get(),
                                                 flagArgument_.get()};
