@@ -177,7 +177,9 @@ namespace {
 // by the sample-based rules while the flag is still inherited, so the two sides can agree on
 // widths that differ from this; such a port would be written past its end.
 int64_t outputWidthOfRun(const DxpBlockRecord* record) {
-  if (dxpInputFrameFlag(&record->inputPorts[0]) == DXP_FRAME_NO) return 1;
+  if (dxpInputFrameFlag(&record->inputPorts[0]) == DXP_FRAME_NO) {
+    return 1;
+  }
   const int64_t samplesPerSymbol = parameterInteger(record, Parameter::SamplesPerSymbol);
   return int64_t{deriveSymbolLayout(record).symbolsPerFrame} * samplesPerSymbol;
 }

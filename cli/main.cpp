@@ -201,7 +201,7 @@ int main(int argc, char** argv) {
 #if !defined(_WIN32)
   // A reader that goes away must not kill the program silently: the write then fails with
   // EPIPE and the run ends with a message and a failing exit status.
-  std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGPIPE, SIG_IGN);
 #endif
   try {
     return run(argc, argv);
