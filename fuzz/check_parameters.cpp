@@ -1,6 +1,7 @@
 // mdlCheckParameters and mdlDeclareSizes with any number of parameter arrays of any kind and any
 // simMode. Beyond "no crash, no undefined behaviour": the status is always one of the block's
 // messages, and a set of parameters that passes is one every later method can work with.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string_view>
@@ -24,10 +25,8 @@ constexpr std::array<std::string_view, 7> kParameterMessages = {
     "Samples per symbol parameter must be a scalar positive real integer value"};
 
 bool isParameterMessage(const char* status) {
-  for (const std::string_view message : kParameterMessages) {
-    if (status == message) return true;
-  }
-  return false;
+  return std::ranges::any_of(kParameterMessages,
+                             [status](std::string_view message) { return status == message; });
 }
 
 // A 1 x 1 real, dense double: the only form a value is read from.
@@ -95,7 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (count < 10) {
     parameters = fuzz::consumeParameters(data);
   } else {
-    for (int i = 0; i < count - 8; ++i) parameters.push_back(fuzz::consumeArray(data));
+    for (int i = 0; i < count - 8; ++i) {
+      parameters.push_back(fuzz::consumeArray(data));
+    }
   }
   block.setParameterArrays(std::move(parameters));
   const int32_t simMode = data.ConsumeBool() ? data.ConsumeIntegralInRange<int32_t>(0, 2)

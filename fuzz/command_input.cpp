@@ -20,7 +20,9 @@ bool isSpace(char c) {
 }
 
 bool sameDouble(double a, double b) {
-  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+  if (std::isnan(a) || std::isnan(b)) {
+    return std::isnan(a) && std::isnan(b);
+  }
   return a == b && std::signbit(a) == std::signbit(b);
 }
 
@@ -48,16 +50,22 @@ void checkToken(std::string_view token) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace quenvarith;
-  if (size < 2) return 0;
+  if (size < 2) {
+    return 0;
+  }
   const size_t width = 1 + bytes[0] % 64;
   const std::string text(reinterpret_cast<const char*>(bytes) + 1, size - 1);
 
   // Token by token.
   size_t begin = 0;
   while (begin < text.size()) {
-    while (begin < text.size() && fuzz::isSpace(text[begin])) ++begin;
+    while (begin < text.size() && fuzz::isSpace(text[begin])) {
+      ++begin;
+    }
     size_t end = begin;
-    while (end < text.size() && !fuzz::isSpace(text[end])) ++end;
+    while (end < text.size() && !fuzz::isSpace(text[end])) {
+      ++end;
+    }
     if (end > begin && end - begin <= 64 && text.find('\0', begin) >= end) {
       fuzz::checkToken(std::string_view(text).substr(begin, end - begin));
     }
@@ -66,13 +74,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
   // As a whole file, read step by step.
   std::FILE* stream = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
-  if (stream == nullptr) return 0;
+  if (stream == nullptr) {
+    return 0;
+  }
   {
     engine::TextInput input(stream);
     std::vector<double> values(width);
     for (;;) {
       const engine::ReadResult result = input.read(values);
-      if (result == engine::ReadResult::Filled) continue;
+      if (result == engine::ReadResult::Filled) {
+        continue;
+      }
       if (result == engine::ReadResult::Failed) {
         fuzz::require(!input.error().empty(), "a failed read says why");
         fuzz::require(input.error().find("line ") != std::string::npos ||
@@ -84,6 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       break;
     }
   }
-  std::fclose(stream);
+  (void)std::fclose(stream);  // a memory stream: nothing to flush
   return 0;
 }

@@ -22,10 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     words.push_back(data.ConsumeRandomLengthString(48));
   }
   std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
+  argv.reserve(words.size() + 1);
+  for (std::string& word : words) {
+    argv.push_back(word.data());
+  }
   argv.push_back(nullptr);
 
-  const cli::ParseResult result = cli::parseCommandLine(static_cast<int>(words.size()), argv.data());
+  const cli::ParseResult result =
+      cli::parseCommandLine(static_cast<int>(words.size()), argv.data());
   if (result.options) {
     const cli::RunOptions& options = *result.options;
     fuzz::require(options.settings.frameSize >= 0, "a frame size is never negative");

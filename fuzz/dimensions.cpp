@@ -15,9 +15,11 @@ namespace quenvarith::fuzz {
 namespace {
 
 int32_t consumeSize(FuzzedDataProvider& data) {
-  static constexpr std::array<int32_t, 12> kSizes = {-1, 0,  1,          2,          3,    4,
+  static constexpr std::array<int32_t, 12> kSizes = {-1, 0, 1,  2,          3,          4,
                                                      6,  8, 24, 1073741824, 2147483647, 65536};
-  if (data.ConsumeBool()) return kSizes[data.ConsumeIntegralInRange<size_t>(0, kSizes.size() - 1)];
+  if (data.ConsumeBool()) {
+    return kSizes[data.ConsumeIntegralInRange<size_t>(0, kSizes.size() - 1)];
+  }
   return data.ConsumeIntegralInRange<int32_t>(-1, 40);
 }
 
@@ -38,7 +40,9 @@ void consumeOffer(FuzzedDataProvider& data, OfferedDims& offer) {
   for (int32_t i = 0; i < numDims; ++i) {
     offer.sizes.push_back(consumeSize(data));
     width = offer.sizes.back() < 0 ? -1 : (width < 0 ? -1 : width * offer.sizes.back());
-    if (width > std::numeric_limits<int32_t>::max()) width = -1;
+    if (width > std::numeric_limits<int32_t>::max()) {
+      width = -1;
+    }
   }
   offer.info.width = numDims <= 0 ? -1 : static_cast<int32_t>(width);
   offer.info.numDims = numDims;
@@ -49,11 +53,15 @@ void consumeOffer(FuzzedDataProvider& data, OfferedDims& offer) {
 // A record the block built for the host: a known number of dimensions and, where its sizes
 // are settled, a width that is their product, never an overflowed one.
 void checkHandedRecord(const DxpDimsInfo& info, const std::vector<int32_t>& sizes) {
-  if (info.numDims != 1 && info.numDims != 2) return;  // the default dynamic record
+  if (info.numDims != 1 && info.numDims != 2) {
+    return;  // the default dynamic record
+  }
   require(static_cast<int32_t>(sizes.size()) == info.numDims, "sizes match the dimension count");
   int64_t product = 1;
   for (const int32_t value : sizes) {
-    if (value < 0) return;  // derived from a dynamic offer
+    if (value < 0) {
+      return;  // derived from a dynamic offer
+    }
     product *= value;
   }
   require(product == info.width, "the handed width is the product of the sizes");
@@ -70,15 +78,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   DxpBlockRecord* record = block.record();
   block.setParameterArrays(fuzz::consumeParameters(data));
   mdlDeclareSizes(record);
-  if (dxpGetErrorStatus(record) != nullptr || block.inputPortCount() != 1) return 0;
+  if (dxpGetErrorStatus(record) != nullptr || block.inputPortCount() != 1) {
+    return 0;
+  }
 
   static constexpr std::array<DxpFrameFlag, 3> kFlags = {DXP_FRAME_NO, DXP_FRAME_YES,
-                                                        DXP_FRAME_INHERITED};
+                                                         DXP_FRAME_INHERITED};
   block.setInputFrameFlag(kFlags[data.ConsumeIntegralInRange<size_t>(0, 2)]);
   block.inputPort().connected = data.ConsumeIntegralInRange<uint8_t>(0, 7) != 0 ? 1 : 0;
   block.outputPort().connected = data.ConsumeIntegralInRange<uint8_t>(0, 7) != 0 ? 1 : 0;
   const bool hostOperations = data.ConsumeIntegralInRange<uint8_t>(0, 7) != 0;
-  if (!hostOperations) block.removeDimensionOperations();
+  if (!hostOperations) {
+    block.removeDimensionOperations();
+  }
 
   fuzz::OfferedDims offer;
   std::vector<const int32_t*> ownSizes;  // the host's own offers, told apart by their storage
@@ -87,9 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     fuzz::consumeOffer(data, offer);
     ownSizes.push_back(offer.info.dims);
     const bool toInput = data.ConsumeBool();
-    const int32_t port = data.ConsumeIntegralInRange<uint8_t>(0, 15) == 0
-                             ? data.ConsumeIntegral<int32_t>()
-                             : 0;
+    const int32_t port =
+        data.ConsumeIntegralInRange<uint8_t>(0, 15) == 0 ? data.ConsumeIntegral<int32_t>() : 0;
     if (!hostOperations) {
       // Without the operation the block reads the port as the host left it: store the offer
       // there first, as a host that propagates by itself would have.
@@ -113,11 +124,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   };
   for (size_t i = 0; i < block.offeredInputDims().size(); ++i) {
     const DxpDimsInfo& info = block.offeredInputDims()[i];
-    if (builtByBlock(info)) fuzz::checkHandedRecord(info, block.offeredInputSizes()[i]);
+    if (builtByBlock(info)) {
+      fuzz::checkHandedRecord(info, block.offeredInputSizes()[i]);
+    }
   }
   for (size_t i = 0; i < block.offeredOutputDims().size(); ++i) {
     const DxpDimsInfo& info = block.offeredOutputDims()[i];
-    if (builtByBlock(info)) fuzz::checkHandedRecord(info, block.offeredOutputSizes()[i]);
+    if (builtByBlock(info)) {
+      fuzz::checkHandedRecord(info, block.offeredOutputSizes()[i]);
+    }
   }
   return 0;
 }

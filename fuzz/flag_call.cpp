@@ -37,8 +37,12 @@ bool isDispatchMessage(std::string_view message) {
 double consumeFlag(FuzzedDataProvider& data, bool running) {
   static constexpr std::array<int32_t, 16> kRunFlags = {104, 104, 104, 104, 104, 102, 107, 112,
                                                         117, 118, 103, 108, 115, 116, 100, 134};
-  if (running) return kRunFlags[data.ConsumeIntegralInRange<size_t>(0, kRunFlags.size() - 1)];
-  if (data.ConsumeIntegralInRange<uint8_t>(0, 7) == 0) return consumeDouble(data);
+  if (running) {
+    return kRunFlags[data.ConsumeIntegralInRange<size_t>(0, kRunFlags.size() - 1)];
+  }
+  if (data.ConsumeIntegralInRange<uint8_t>(0, 7) == 0) {
+    return consumeDouble(data);
+  }
   const auto flag = data.ConsumeIntegralInRange<int32_t>(99, 135);
   // Outputs and initial conditions need the run's storage, which a host allocates only after
   // propagation: before that it never asks for them.
@@ -84,28 +88,32 @@ class FlagCaller {
   // Replaying a finding with QUENVARITH_FUZZ_TRACE set prints every call and its slots.
   void trace(double flag) const {
     const DxpSimInfo& info = *record_->simInfo;
-    std::fprintf(stderr, "flag %.17g  callArgument %d  callWord %d  time %.17g  offset %.17g  dims",
-                 flag, record_->sizes[DXP_WORD_CALL_ARGUMENT], info.argCallWord,
-                 info.argSampleTime, info.argOffset);
+    (void)std::fprintf(stderr,
+                       "flag %.17g  callArgument %d  callWord %d  time %.17g  offset %.17g  dims",
+                       flag, record_->sizes[DXP_WORD_CALL_ARGUMENT], info.argCallWord,
+                       info.argSampleTime, info.argOffset);
     if (info.argDimsInfo != nullptr) {
-      std::fprintf(stderr, " width %d numDims %d [", info.argDimsInfo->width,
-                   info.argDimsInfo->numDims);
+      (void)std::fprintf(stderr, " width %d numDims %d [", info.argDimsInfo->width,
+                         info.argDimsInfo->numDims);
       for (int32_t i = 0; i < info.argDimsInfo->numDims; ++i) {
-        std::fprintf(stderr, " %d", info.argDimsInfo->dims[i]);
+        (void)std::fprintf(stderr, " %d", info.argDimsInfo->dims[i]);
       }
-      std::fprintf(stderr, " ]");
+      (void)std::fprintf(stderr, " ]");
     }
     const DxpInputPort& in = record_->inputPorts[0];
     const DxpOutputPort& out = record_->outputPorts[0];
-    std::fprintf(stderr, "  | before: in width %d nd %d frame %d, out width %d nd %d\n", in.width,
-                 in.numDims, static_cast<int>(dxpInputFrameFlag(&in)), out.width, out.numDims);
+    (void)std::fprintf(stderr, "  | before: in width %d nd %d frame %d, out width %d nd %d\n",
+                       in.width, in.numDims, static_cast<int>(dxpInputFrameFlag(&in)), out.width,
+                       out.numDims);
   }
 
   std::string call(double flag) {
-    if (std::getenv("QUENVARITH_FUZZ_TRACE") != nullptr) trace(flag);
+    if (std::getenv("QUENVARITH_FUZZ_TRACE") != nullptr) {
+      trace(flag);
+    }
     flagArgument_.reset(vqCreateDoubleScalar(flag));
     std::array<const VqArray*, 4> prhs = {empty_.get(), empty_.get(), empty_.get(),
-                                                flagArgument_.get()};
+                                          flagArgument_.get()};
     char message[DXP_ERROR_MESSAGE_CAPACITY];
     const DxpCallStatus status =
         dxpCallEntry(&dxpFunction, -1, plhs_.data(), 4, prhs.data(), message);
@@ -148,8 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     host::ArrayHandle reference = block.makeRecordReference();
     host::ArrayHandle zero(vqCreateDoubleScalar(0.0));
     host::ArrayHandle empty(vqCreateDoubleMatrix(0, 0, VQ_REAL));
-    std::array<const VqArray*, 4> prhs = {empty.get(), reference.get(), empty.get(),
-                                                zero.get()};
+    std::array<const VqArray*, 4> prhs = {empty.get(), reference.get(), empty.get(), zero.get()};
     std::array<VqArray*, 1> plhs{};
     const DxpCallStatus status =
         dxpCallEntry(&dxpFunction, 1, plhs.data(), 4, prhs.data(), nullptr);
@@ -157,9 +164,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     vqDestroyArray(plhs[0]);
   }
   // A host stops at a failed set-up; so does a record without its ports.
-  if (dxpGetErrorStatus(record) != nullptr || block.inputPortCount() != 1) return 0;
+  if (dxpGetErrorStatus(record) != nullptr || block.inputPortCount() != 1) {
+    return 0;
+  }
   static constexpr std::array<DxpFrameFlag, 3> kFlags = {DXP_FRAME_NO, DXP_FRAME_YES,
-                                                        DXP_FRAME_INHERITED};
+                                                         DXP_FRAME_INHERITED};
   const DxpFrameFlag frame = kFlags[data.ConsumeIntegralInRange<size_t>(0, 2)];
   block.setInputFrameFlag(frame);
 
@@ -172,7 +181,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const std::string status = caller.call(fuzz::consumeFlag(data, false));
     propagationFailed = propagationFailed || (!status.empty() && !fuzz::isDispatchMessage(status));
   }
-  if (propagationFailed) return 0;
+  if (propagationFailed) {
+    return 0;
+  }
 
   // The run, as a host starts it once propagation went through: sample times confirmed, work
   // widths declared, storage allocated, initial conditions.
@@ -181,12 +192,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     return 0;
   }
   std::string message;
-  if (!block.allocateRunStorage(&message) || !caller.call(102).empty()) return 0;
+  if (!block.allocateRunStorage(&message) || !caller.call(102).empty()) {
+    return 0;
+  }
 
   const int32_t mAry = parameterInteger(record, Parameter::MAryNumber);
   const int32_t samplesPerSymbol = parameterInteger(record, Parameter::SamplesPerSymbol);
   const SymbolLayout layout = deriveSymbolLayout(record);
-  if (frame == DXP_FRAME_NO) block.setSampleTimeTasks({1, 0}, 2);
+  if (frame == DXP_FRAME_NO) {
+    block.setSampleTimeTasks({1, 0}, 2);
+  }
   const int runCalls = data.ConsumeIntegralInRange<int>(1, fuzz::kMaxCalls);
   for (int step = 0; step < runCalls && data.remaining_bytes() > 0; ++step) {
     for (double& value : block.inputSignal()) {
@@ -200,8 +215,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     record->sizes[DXP_WORD_CALL_ARGUMENT] =
         selector == 0 ? data.ConsumeIntegral<int32_t>() : (selector == 1 ? -2 : 0);
     caller.call(fuzz::consumeFlag(data, true));
-    for (const int32_t index : block.workVector<int32_t>(static_cast<int>(WorkVector::SymbolIndices))
-                                   .first(static_cast<size_t>(layout.symbolsPerFrame))) {
+    for (const int32_t index :
+         block.workVector<int32_t>(static_cast<int>(WorkVector::SymbolIndices))
+             .first(static_cast<size_t>(layout.symbolsPerFrame))) {
       fuzz::require(index >= 0 && index < mAry, "a symbol index is a tone of the block");
     }
     if (frame == DXP_FRAME_NO) {

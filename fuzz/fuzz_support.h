@@ -33,12 +33,14 @@ inline void require(bool condition, const char* what) {
 inline double consumeDouble(FuzzedDataProvider& data) {
   constexpr double inf = std::numeric_limits<double>::infinity();
   static constexpr std::array<double, 32> kInteresting = {
-      0.0,          1.0,           2.0,           3.0,           4.0,           5.0,
-      6.0,          8.0,           16.0,          64.0,          1024.0,        -1.0,
-      -0.0,         -4.0,          0.5,           2.5,           1e-300,        0.001,
-      1e3,          1e9,           1e300,         -1e300,        2147483647.0,  2147483648.0,
-      -2147483648.0, -2147483649.0, 4294967296.0, 5200229.0,     1.0000000001,  inf,
-      -inf,         std::numeric_limits<double>::quiet_NaN()};
+      0.0,           1.0,           2.0,          3.0,
+      4.0,           5.0,           6.0,          8.0,
+      16.0,          64.0,          1024.0,       -1.0,
+      -0.0,          -4.0,          0.5,          2.5,
+      1e-300,        0.001,         1e3,          1e9,
+      1e300,         -1e300,        2147483647.0, 2147483648.0,
+      -2147483648.0, -2147483649.0, 4294967296.0, 5200229.0,
+      1.0000000001,  inf,           -inf,         std::numeric_limits<double>::quiet_NaN()};
   const auto selector = data.ConsumeIntegral<uint8_t>();
   if (selector < 200) return kInteresting[selector % kInteresting.size()];
   if (selector < 230) return static_cast<double>(data.ConsumeIntegralInRange<int32_t>(-70, 70));
@@ -80,8 +82,8 @@ inline host::ArrayHandle consumeArray(FuzzedDataProvider& data) {
       return host::ArrayHandle(vqCreateDoubleMatrix(rows, rows == 0 ? columns : 0, VQ_REAL));
     case ArrayKind::Matrix:
     case ArrayKind::Complex: {
-      host::ArrayHandle array(vqCreateDoubleMatrix(
-          rows, columns, kind == ArrayKind::Complex ? VQ_COMPLEX : VQ_REAL));
+      host::ArrayHandle array(
+          vqCreateDoubleMatrix(rows, columns, kind == ArrayKind::Complex ? VQ_COMPLEX : VQ_REAL));
       double* real = vqGetPr(array.get());
       double* imag = vqGetPi(array.get());
       for (size_t i = 0; i < rows * columns; ++i) {

@@ -3,6 +3,7 @@
 // arbitrary input doubles, hits and time-step kinds. Every symbol index stays a valid tone,
 // the sample counter stays inside the buffer, and every sample synthesised from finite phases
 // has magnitude 1.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <span>
@@ -43,7 +44,9 @@ bool fitsWorkLimit(const DxpBlockRecord* record) {
 bool prepare(host::HostBlock& block, FuzzedDataProvider& data, DxpFrameFlag frame) {
   DxpBlockRecord* record = block.record();
   mdlDeclareSizes(record);
-  if (dxpGetErrorStatus(record) != nullptr || block.inputPortCount() != 1) return false;
+  if (dxpGetErrorStatus(record) != nullptr || block.inputPortCount() != 1) {
+    return false;
+  }
   block.setInputFrameFlag(frame);
 
   const int32_t mAry = parameterInteger(record, Parameter::MAryNumber);
@@ -58,24 +61,34 @@ bool prepare(host::HostBlock& block, FuzzedDataProvider& data, DxpFrameFlag fram
                  : perSymbol};
     offer = {sizes[0], 1, sizes.data(), 0};
   } else {
-    const int32_t symbols = data.ConsumeIntegralInRange<int32_t>(0, 64);
-    const int32_t rows = data.ConsumeIntegralInRange<uint8_t>(0, 15) == 0
-                             ? data.ConsumeIntegralInRange<int32_t>(0, kMaxFrameRows)
-                             : symbols * perSymbol;
+    const auto symbols = data.ConsumeIntegralInRange<int32_t>(0, 64);
+    const auto rows = data.ConsumeIntegralInRange<uint8_t>(0, 15) == 0
+                          ? data.ConsumeIntegralInRange<int32_t>(0, kMaxFrameRows)
+                          : symbols * perSymbol;
     sizes = {rows, 1};
     offer = {rows, 2, sizes.data(), 0};
   }
   mdlSetInputPortDimensionInfo(record, 0, &offer);
-  if (dxpGetErrorStatus(record) != nullptr) return false;
+  if (dxpGetErrorStatus(record) != nullptr) {
+    return false;
+  }
 
   mdlSetInputPortSampleTime(record, 0, data.ConsumeBool() ? consumeDouble(data) : 1.0, 0.0);
-  if (dxpGetErrorStatus(record) != nullptr) return false;
+  if (dxpGetErrorStatus(record) != nullptr) {
+    return false;
+  }
   mdlDeclareSampleTimes(record);
-  if (dxpGetErrorStatus(record) != nullptr) return false;
+  if (dxpGetErrorStatus(record) != nullptr) {
+    return false;
+  }
   mdlSetWorkWidths(record);
-  if (dxpGetErrorStatus(record) != nullptr || !fitsWorkLimit(record)) return false;
+  if (dxpGetErrorStatus(record) != nullptr || !fitsWorkLimit(record)) {
+    return false;
+  }
   std::string message;
-  if (!block.allocateRunStorage(&message)) return false;
+  if (!block.allocateRunStorage(&message)) {
+    return false;
+  }
   mdlInitializeConditions(record);
   return dxpGetErrorStatus(record) == nullptr;
 }
@@ -94,10 +107,7 @@ void fillInput(host::HostBlock& block, FuzzedDataProvider& data, int32_t mAry, b
 }
 
 bool allFinite(std::span<const double> values) {
-  for (const double value : values) {
-    if (!std::isfinite(value)) return false;
-  }
-  return true;
+  return std::ranges::all_of(values, [](double value) { return std::isfinite(value); });
 }
 
 void checkSamples(std::span<const double> samples) {
@@ -118,9 +128,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   DxpBlockRecord* record = block.record();
   block.setParameterArrays(fuzz::consumeParameters(data));
   static constexpr std::array<DxpFrameFlag, 3> kFlags = {DXP_FRAME_NO, DXP_FRAME_YES,
-                                                        DXP_FRAME_INHERITED};
+                                                         DXP_FRAME_INHERITED};
   const DxpFrameFlag frame = kFlags[data.ConsumeIntegralInRange<size_t>(0, 2)];
-  if (!fuzz::prepare(block, data, frame)) return 0;
+  if (!fuzz::prepare(block, data, frame)) {
+    return 0;
+  }
 
   const int32_t mAry = parameterInteger(record, Parameter::MAryNumber);
   const int32_t samplesPerSymbol = parameterInteger(record, Parameter::SamplesPerSymbol);
@@ -129,7 +141,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   const bool sampleBased = frame == DXP_FRAME_NO;
   // Sample-based: the output's rate is the base rate (task 0, every step), the input's task 1
   // has a hit at every N-th step, as the engine drives it.
-  if (sampleBased) block.setSampleTimeTasks({1, 0}, 2);
+  if (sampleBased) {
+    block.setSampleTimeTasks({1, 0}, 2);
+  }
 
   bool synthesised = false;
   const int steps = data.ConsumeIntegralInRange<int>(1, fuzz::kMaxSteps);
@@ -145,9 +159,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     mdlComputeOutputs(record, data.ConsumeIntegral<int32_t>());
     dxpSetErrorStatus(record, nullptr);  // a bad input value: reported, and the step completes
 
-    for (const int32_t index :
-         fuzz::workVector<int32_t>(block, WorkVector::SymbolIndices)
-             .first(static_cast<size_t>(layout.symbolsPerFrame))) {
+    for (const int32_t index : fuzz::workVector<int32_t>(block, WorkVector::SymbolIndices)
+                                   .first(static_cast<size_t>(layout.symbolsPerFrame))) {
       fuzz::require(index >= 0 && index < mAry, "a symbol index is a tone of the block");
     }
     if (sampleBased) {
@@ -160,12 +173,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         fuzz::allFinite(fuzz::workVector<double>(block, WorkVector::Phase)) &&
         fuzz::allFinite(fuzz::workVector<double>(block, WorkVector::TonePhase)) &&
         fuzz::allFinite(fuzz::workVector<double>(block, WorkVector::PhaseStep));
-    if (!finitePhases || layout.symbolsPerFrame <= 0) continue;
+    if (!finitePhases || layout.symbolsPerFrame <= 0) {
+      continue;
+    }
     if (!sampleBased) {
       fuzz::checkSamples(block.outputSignal());
     } else if (synthesised) {
       fuzz::checkSamples(fuzz::workVector<double>(block, WorkVector::SampleBuffer));
-      if (major && outputHit) fuzz::checkSamples(block.outputSignal());
+      if (major && outputHit) {
+        fuzz::checkSamples(block.outputSignal());
+      }
     }
   }
   return 0;

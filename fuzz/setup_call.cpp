@@ -2,6 +2,7 @@
 // right-hand count, and right-hand arguments of every kind. The call either raises one of its
 // argument-check messages or returns a 38 x 1 sizes vector.
 #include <array>
+#include <bit>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -21,10 +22,15 @@ constexpr int kLeftHandSlots = 4;
 // would send the call to a host record that does not exist: only a host builds that argument.
 // An address of 0 stays, since the call must treat it as no record at all.
 void keepOffHostRecords(VqArray* argument) {
-  if (vqGetClass(argument) != VQ_CLASS_DOUBLE || vqGetM(argument) != 2) return;
+  if (vqGetClass(argument) != VQ_CLASS_DOUBLE || vqGetM(argument) != 2) {
+    return;
+  }
   double* data = vqGetPr(argument);
-  if (data == nullptr || vqGetNumberOfElements(argument) < 2) return;
-  if (std::memcmp(&data[1], &dxpRecordReferenceMarker, sizeof(double)) == 0 && data[0] != 0.0) {
+  if (data == nullptr || vqGetNumberOfElements(argument) < 2) {
+    return;
+  }
+  if (std::bit_cast<uint64_t>(data[1]) == std::bit_cast<uint64_t>(dxpRecordReferenceMarker) &&
+      data[0] != 0.0) {
     data[0] = 0.0;
   }
 }
@@ -37,10 +43,11 @@ void checkRaisedMessage(const char* message) {
       "DXP level2 plug-in \"quenvarith\" must be called with at least 4",
       "DXP level2 plug-in \"quenvarith\" called with too many left hand",
       "The 4th right hand argument, FLAG, passed to DXP level2 plug-in \"quenvarith\"",
-      "Invalid flag passed to DXP level2 plug-in \"quenvarith\"",
-      "Plug-in name mismatch."};
+      "Invalid flag passed to DXP level2 plug-in \"quenvarith\"", "Plug-in name mismatch."};
   bool known = false;
-  for (const std::string_view start : kKnownStarts) known = known || text.starts_with(start);
+  for (const std::string_view start : kKnownStarts) {
+    known = known || text.starts_with(start);
+  }
   require(known, "a raised message is one of the set-up call's messages");
 }
 
@@ -64,7 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       } else {
         arguments.push_back(fuzz::consumeArray(data));
       }
-      if (i == 1) fuzz::keepOffHostRecords(arguments.back().get());
+      if (i == 1) {
+        fuzz::keepOffHostRecords(arguments.back().get());
+      }
       prhs.push_back(arguments.back().get());
     }
     std::array<VqArray*, fuzz::kLeftHandSlots> plhs{};
@@ -82,7 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       fuzz::require(vqGetPr(plhs[0])[DXP_WORD_RECORD_VERSION] == 5200229.0,
                     "the sizes vector carries the record version");
     }
-    for (VqArray* slot : plhs) vqDestroyArray(slot);
+    for (VqArray* slot : plhs) {
+      vqDestroyArray(slot);
+    }
   }
   vqDestroyAllocationScope(scope);
   return 0;

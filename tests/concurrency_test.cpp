@@ -42,7 +42,9 @@ std::vector<double> runAlone(const RunConfig& config) {
   RecordRun run(config);
   const std::string status = run.start();
   EXPECT_EQ(status, "");
-  for (int step = 0; step < kSteps && status.empty(); ++step) run.step();
+  for (int step = 0; step < kSteps && status.empty(); ++step) {
+    run.step();
+  }
   EXPECT_EQ(run.status(), "");
   return run.output();
 }
@@ -55,6 +57,7 @@ bool bitwiseEqual(const std::vector<double>& a, const std::vector<double>& b) {
 TEST(Concurrency, RecordsOnThreadsMatchSerialRuns) {
   const std::vector<RunConfig> configs = configurations();
   std::vector<std::vector<double>> alone;
+  alone.reserve(configs.size());
   for (const RunConfig& config : configs) {
     alone.push_back(runAlone(config));
     ASSERT_FALSE(alone.back().empty());
@@ -63,21 +66,31 @@ TEST(Concurrency, RecordsOnThreadsMatchSerialRuns) {
   // Each thread owns a few records and steps them in turn, so that calls into different
   // records interleave on one thread as well as across threads.
   std::vector<std::unique_ptr<RecordRun>> runs;
-  for (const RunConfig& config : configs) runs.push_back(std::make_unique<RecordRun>(config));
+  runs.reserve(configs.size());
+  for (const RunConfig& config : configs) {
+    runs.push_back(std::make_unique<RecordRun>(config));
+  }
   std::vector<std::string> startStatus(runs.size());
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&runs, &startStatus, t] {
-      const auto first = static_cast<size_t>(t * kRunsPerThread);
-      for (size_t r = first; r < first + kRunsPerThread; ++r) startStatus[r] = runs[r]->start();
+      const size_t first = static_cast<size_t>(t) * kRunsPerThread;
+      for (size_t r = first; r < first + kRunsPerThread; ++r) {
+        startStatus[r] = runs[r]->start();
+      }
       for (int step = 0; step < kSteps; ++step) {
         for (size_t r = first; r < first + kRunsPerThread; ++r) {
-          if (startStatus[r].empty()) runs[r]->step();
+          if (startStatus[r].empty()) {
+            runs[r]->step();
+          }
         }
       }
     });
   }
-  for (std::thread& thread : threads) thread.join();
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
 
   for (size_t r = 0; r < runs.size(); ++r) {
     SCOPED_TRACE(::testing::Message() << "record " << r);
@@ -91,21 +104,32 @@ TEST(Concurrency, RecordsOnThreadsMatchSerialRuns) {
 // nothing the entry or the dispatch keeps is shared between records.
 TEST(Concurrency, SetUpCallsAndFlagCallsOnThreadsMatchSerialRuns) {
   std::vector<RunConfig> configs = configurations();
-  for (RunConfig& config : configs) config.flagCalls = true;
+  for (RunConfig& config : configs) {
+    config.flagCalls = true;
+  }
   std::vector<std::vector<double>> alone;
-  for (const RunConfig& config : configs) alone.push_back(runAlone(config));
+  alone.reserve(configs.size());
+  for (const RunConfig& config : configs) {
+    alone.push_back(runAlone(config));
+  }
 
   std::vector<std::vector<double>> together(configs.size());
   std::vector<std::thread> threads;
   for (size_t r = 0; r < configs.size(); ++r) {
     threads.emplace_back([&configs, &together, r] {
       RecordRun run(configs[r]);
-      if (!run.start().empty()) return;
-      for (int step = 0; step < kSteps; ++step) run.step();
+      if (!run.start().empty()) {
+        return;
+      }
+      for (int step = 0; step < kSteps; ++step) {
+        run.step();
+      }
       together[r] = run.output();
     });
   }
-  for (std::thread& thread : threads) thread.join();
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
   for (size_t r = 0; r < configs.size(); ++r) {
     SCOPED_TRACE(::testing::Message() << "record " << r);
     EXPECT_TRUE(bitwiseEqual(together[r], alone[r]));

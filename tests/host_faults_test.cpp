@@ -6,11 +6,11 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -21,8 +21,6 @@
 #include "engine/plugin_library.h"
 #include "host/vq.h"
 
-extern char** environ;
-
 namespace quenvarith::testing {
 namespace {
 
@@ -31,7 +29,9 @@ class Scratch {
  public:
   Scratch() {
     std::string pattern = (std::filesystem::temp_directory_path() / "quenvarith-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    if (mkdtemp(pattern.data()) != nullptr) {
+      path_ = pattern;
+    }
   }
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
@@ -39,7 +39,9 @@ class Scratch {
   Scratch& operator=(Scratch&&) = delete;
   ~Scratch() {
     std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    if (!path_.empty()) {
+      std::filesystem::remove_all(path_, ignored);
+    }
   }
   [[nodiscard]] std::string file(const std::string& name) const { return (path_ / name).string(); }
 
@@ -78,7 +80,10 @@ RunResult runCommand(const std::vector<std::string>& arguments, const std::strin
   std::vector<std::string> words = {QUENVARITH_RUN_PATH};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
+  argv.reserve(words.size() + 1);
+  for (std::string& word : words) {
+    argv.push_back(word.data());
+  }
   argv.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
@@ -105,20 +110,26 @@ RunResult runCommand(const std::vector<std::string>& arguments, const std::strin
   const int spawned = posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  if (spawned != 0) return result;
+  if (spawned != 0) {
+    return result;
+  }
   int status = 0;
   waitpid(child, &status, 0);
   result.exited = WIFEXITED(status);
   result.exitCode = result.exited ? WEXITSTATUS(status) : -1;
   result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  if (stdoutFd < 0) result.out = contentsOf(outPath);
+  if (stdoutFd < 0) {
+    result.out = contentsOf(outPath);
+  }
   result.err = contentsOf(errPath);
   return result;
 }
 
 size_t lineCount(const std::string& text) {
   size_t lines = 0;
-  for (const char c : text) lines += c == '\n' ? 1 : 0;
+  for (const char c : text) {
+    lines += c == '\n' ? 1 : 0;
+  }
   return lines;
 }
 
@@ -126,14 +137,15 @@ TEST(HostFaults, FullDiskEndsWithAMessage) {
   for (const std::string format : {"text", "cf32", "csv"}) {
     SCOPED_TRACE(format);
     // Named as the output file, and as standard output.
-    const RunResult named = runCommand(
-        {"--random", "100000", "--format", format, "--output", "/dev/full", "--quiet"});
+    const RunResult named =
+        runCommand({"--random", "100000", "--format", format, "--output", "/dev/full", "--quiet"});
     EXPECT_NE(named.exitCode, 0);
     EXPECT_NE(named.err.find("error"), std::string::npos) << named.err;
 
     const int full = open("/dev/full", O_WRONLY);
     ASSERT_GE(full, 0);
-    const RunResult piped = runCommand({"--random", "100000", "--format", format, "--quiet"}, "", full);
+    const RunResult piped =
+        runCommand({"--random", "100000", "--format", format, "--quiet"}, "", full);
     close(full);
     EXPECT_TRUE(piped.exited) << "killed by signal " << piped.signal;
     EXPECT_NE(piped.exitCode, 0);
@@ -172,7 +184,9 @@ TEST(HostFaults, TokenThatIsNoNumberNamesTheLine) {
 // The path of a shared library this process has loaded, found from one of its functions.
 std::string libraryOf(const void* function) {
   Dl_info info{};
-  if (dladdr(function, &info) == 0 || info.dli_fname == nullptr) return {};
+  if (dladdr(function, &info) == 0 || info.dli_fname == nullptr) {
+    return {};
+  }
   return info.dli_fname;
 }
 

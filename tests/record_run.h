@@ -46,7 +46,9 @@ class RecordRun {
       return raised;
     }
     vqDestroyArray(plhs[0]);
-    if (const std::string status = takeStatus(); !status.empty()) return status;
+    if (std::string status = takeStatus(); !status.empty()) {
+      return status;
+    }
     if (block_.inputPortCount() != 1) return "no input port declared";
 
     const SymbolLayout layout = deriveSymbolLayout(record, 0);
@@ -69,7 +71,9 @@ class RecordRun {
     } else {
       record->methods.inputPortWidthOrDims.dimensionInfo(record, 0, &offer);
     }
-    if (const std::string status = takeStatus(); !status.empty()) return status;
+    if (std::string status = takeStatus(); !status.empty()) {
+      return status;
+    }
     record->simInfo->argSampleTime = 1.0;
     record->simInfo->argOffset = 0.0;
     if (config_.flagCalls) {
@@ -77,11 +81,17 @@ class RecordRun {
     } else {
       record->methods.inputPortSampleTime(record, 0, 1.0, 0.0);
     }
-    if (const std::string status = takeStatus(); !status.empty()) return status;
+    if (std::string status = takeStatus(); !status.empty()) {
+      return status;
+    }
     config_.flagCalls ? flagCall(101) : record->methods.sampleTimes(record);
-    if (const std::string status = takeStatus(); !status.empty()) return status;
+    if (std::string status = takeStatus(); !status.empty()) {
+      return status;
+    }
     config_.flagCalls ? flagCall(111) : record->methods.workWidths(record);
-    if (const std::string status = takeStatus(); !status.empty()) return status;
+    if (std::string status = takeStatus(); !status.empty()) {
+      return status;
+    }
     std::string message;
     if (!block_.allocateRunStorage(&message)) return message;
     config_.flagCalls ? flagCall(102) : record->methods.initialConditions(record);

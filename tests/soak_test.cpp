@@ -35,7 +35,9 @@ constexpr double kMemoryGrowthBytes = 32.0 * 1024 * 1024;
 
 uint64_t soakSamples() {
   const char* text = std::getenv("QUENVARITH_SOAK_SAMPLES");
-  if (text == nullptr) return kDefaultSamples;
+  if (text == nullptr) {
+    return kDefaultSamples;
+  }
   const double requested = std::strtod(text, nullptr);
   return requested >= 1 ? static_cast<uint64_t>(requested) : kDefaultSamples;
 }
@@ -68,8 +70,12 @@ class SymbolInput final : public engine::InputSource {
  public:
   explicit SymbolInput(uint64_t symbols) : symbolsLeft_(symbols) {}
   engine::ReadResult read(std::span<double> values) override {
-    if (symbolsLeft_ < values.size()) return engine::ReadResult::End;
-    for (double& value : values) value = sequence_.next();
+    if (symbolsLeft_ < values.size()) {
+      return engine::ReadResult::End;
+    }
+    for (double& value : values) {
+      value = sequence_.next();
+    }
     symbolsLeft_ -= values.size();
     return engine::ReadResult::Filled;
   }
@@ -88,9 +94,8 @@ class CheckingOutput final : public engine::OutputSink {
   CheckingOutput(uint64_t expectedSamples, double symbolPeriod)
       : expected_(expectedSamples), memoryMark_(expectedSamples / 10) {
     for (int32_t i = 0; i < kMAry; ++i) {
-      steps_[static_cast<size_t>(i)] =
-          ((static_cast<double>(2 * i) - kMAry + 1.0) * symbolPeriod) * 1.0 * kPi /
-          kSamplesPerSymbol;
+      steps_[static_cast<size_t>(i)] = ((static_cast<double>(2 * i) - kMAry + 1.0) * symbolPeriod) *
+                                       1.0 * kPi / kSamplesPerSymbol;
     }
   }
 
@@ -99,7 +104,9 @@ class CheckingOutput final : public engine::OutputSink {
       const double re = samples[i];
       const double im = samples[i + 1];
       maxMagnitudeError_ = std::fmax(maxMagnitudeError_, std::fabs(std::hypot(re, im) - 1.0));
-      if (written_ % kSamplesPerSymbol == 0) symbol_ = sequence_.next();
+      if (written_ % kSamplesPerSymbol == 0) {
+        symbol_ = sequence_.next();
+      }
       if (written_ + kComparedTail >= expected_) {
         maxReferenceError_ = std::fmax(maxReferenceError_, std::fabs(re - std::cos(phase_)));
         maxReferenceError_ = std::fmax(maxReferenceError_, std::fabs(im - std::sin(phase_)));
@@ -107,7 +114,9 @@ class CheckingOutput final : public engine::OutputSink {
       }
       phase_ += steps_[static_cast<size_t>(symbol_)];
       ++written_;
-      if (written_ == memoryMark_) memoryAtMark_ = residentBytes();
+      if (written_ == memoryMark_) {
+        memoryAtMark_ = residentBytes();
+      }
     }
     return true;
   }
