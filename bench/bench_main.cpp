@@ -14,7 +14,9 @@ namespace {
 // "kernelLoop/N:8/continuity:1/log10phase:3" -> ("kernelLoop", "N:8/continuity:1/log10phase:3").
 std::pair<std::string, std::string> splitName(const std::string& name) {
   const auto slash = name.find('/');
-  if (slash == std::string::npos) return {name, ""};
+  if (slash == std::string::npos) {
+    return {name, ""};
+  }
   return {name.substr(0, slash), name.substr(slash + 1)};
 }
 
@@ -23,7 +25,9 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& reports) override {
     ConsoleReporter::ReportRuns(reports);
     for (const Run& run : reports) {
-      if (run.error_occurred || run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
+      if (run.error_occurred || run.run_type != Run::RT_Iteration || run.iterations == 0) {
+        continue;
+      }
       double perIteration = 1.0;
       if (const auto samples = run.counters.find("samples"); samples != run.counters.end()) {
         perIteration = samples->second.value;
@@ -34,7 +38,11 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       if (std::find(order_.begin(), order_.end(), implementation) == order_.end()) {
         order_.push_back(implementation);
       }
-      results_[implementation][config] = nanoseconds;
+      // With repetitions, the fastest: the one least disturbed by the rest of the machine.
+      auto [entry, inserted] = results_[implementation].try_emplace(config, nanoseconds);
+      if (!inserted) {
+        entry->second = std::min(entry->second, nanoseconds);
+      }
     }
   }
 
@@ -43,7 +51,14 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   // Benchmarks that take only N are matched to every row with that N.
   void printSummary() const {
     const auto reference = results_.find(kReference);
-    if (reference == results_.end()) return;
+    if (reference != results_.end()) {
+      printFrameTable(reference->second);
+    }
+    printOtherMeasurements();
+  }
+
+ private:
+  void printFrameTable(const std::map<std::string, double>& reference) const {
     std::printf("\nns per sample (speed-up over the straightforward loop)\n\n| frame |");
     for (const auto& implementation : order_) {
       if (results_.at(implementation).begin()->first.rfind("N:", 0) == 0) {
@@ -52,14 +67,18 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     }
     std::printf("\n|---|");
     for (const auto& implementation : order_) {
-      if (results_.at(implementation).begin()->first.rfind("N:", 0) == 0) std::printf("---|");
+      if (results_.at(implementation).begin()->first.rfind("N:", 0) == 0) {
+        std::printf("---|");
+      }
     }
     std::printf("\n");
-    for (const auto& [config, referenceNs] : reference->second) {
+    for (const auto& [config, referenceNs] : reference) {
       std::printf("| %s |", config.c_str());
       for (const auto& implementation : order_) {
         const auto& runs = results_.at(implementation);
-        if (runs.begin()->first.rfind("N:", 0) != 0) continue;
+        if (runs.begin()->first.rfind("N:", 0) != 0) {
+          continue;
+        }
         const double* found = nullptr;
         for (const auto& [runConfig, ns] : runs) {
           // The exact configuration, or its leading N only.
@@ -76,10 +95,16 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       }
       std::printf("\n");
     }
-    std::printf("\nOther measurements\n\n");
+  }
+
+  // Everything not per frame: ns per sample, per output step or per symbol as the name says.
+  void printOtherMeasurements() const {
+    std::printf("\nOther measurements (ns per sample, step or symbol)\n\n");
     for (const auto& implementation : order_) {
       const auto& runs = results_.at(implementation);
-      if (runs.begin()->first.rfind("N:", 0) == 0) continue;
+      if (runs.begin()->first.rfind("N:", 0) == 0) {
+        continue;
+      }
       for (const auto& [config, ns] : runs) {
         std::printf("- %s%s%s: %.2f ns\n", implementation.c_str(), config.empty() ? "" : "/",
                     config.c_str(), ns);
@@ -87,7 +112,6 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     }
   }
 
- private:
   static constexpr const char* kReference = "straightforwardLoop";
   std::vector<std::string> order_;
   std::map<std::string, std::map<std::string, double>> results_;
@@ -97,7 +121,9 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
   SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.printSummary();

@@ -32,10 +32,14 @@ int32_t bitsPerSymbol(int32_t mAryNumber) {
 }
 
 int32_t symbolsPerFrame(int32_t inputType, int32_t inputWidth, int32_t bitsPerSymbol) {
-  if (inputType == static_cast<int32_t>(InputType::Integer)) return inputWidth;
+  if (inputType == static_cast<int32_t>(InputType::Integer)) {
+    return inputWidth;
+  }
   // Validation admits no M below 2, so k is at least 1 in a run; a record that was never
   // validated gets no symbols rather than a division by zero.
-  if (bitsPerSymbol <= 0) return 0;
+  if (bitsPerSymbol <= 0) {
+    return 0;
+  }
   return inputWidth / bitsPerSymbol;
 }
 
@@ -50,7 +54,9 @@ SymbolLayout deriveSymbolLayout(const DxpBlockRecord* record) {
 
 void mapInputToSymbols(DxpBlockRecord* record) {
   const SymbolLayout layout = deriveSymbolLayout(record);
-  if (layout.symbolsPerFrame <= 0) return;
+  if (layout.symbolsPerFrame <= 0) {
+    return;
+  }
 
   const int32_t mAryNumber = parameterInteger(record, Parameter::MAryNumber);
   const int32_t inputType = parameterInteger(record, Parameter::InputType);
@@ -76,7 +82,9 @@ void mapInputToSymbols(DxpBlockRecord* record) {
         }
         word = word * 2u + (element == 1.0 ? 1u : 0u);
       }
-      if (gray) word = grayDecode(word, layout.bitsPerSymbol);
+      if (gray) {
+        word = grayDecode(word, layout.bitsPerSymbol);
+      }
       value = static_cast<int32_t>(word);
     } else if (inputType == static_cast<int32_t>(InputType::Integer)) {
       const double element = input[symbol];

@@ -1,5 +1,6 @@
 #include "block/tone_generation.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <span>
 
@@ -91,7 +92,9 @@ void computeFrame(DxpBlockRecord* record) {
     return;
   }
   const Synthesis synthesis = readSynthesis(record);
-  if (!hasSymbols(synthesis)) return;
+  if (!hasSymbols(synthesis)) {
+    return;
+  }
   const bool continuous = continuity == static_cast<int32_t>(PhaseContinuity::Continuous);
 
   ToneSynthesizer synthesizer(synthesis.sampleBuffer);
@@ -107,14 +110,16 @@ void computeFrame(DxpBlockRecord* record) {
   const ptrdiff_t doubles =
       2 * static_cast<ptrdiff_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
   double* output = record->outputPorts[0].signal;
-  for (ptrdiff_t i = 0; i < doubles; ++i) output[i] = synthesis.sampleBuffer[i];
+  std::copy_n(synthesis.sampleBuffer, doubles, output);
 }
 
 // A new symbol on an input hit, one buffered sample out on an output hit.
 void computeSample(DxpBlockRecord* record) {
-  if (record->simInfo->timeStepKind != DXP_MAJOR_TIME_STEP) return;
+  if (record->simInfo->timeStepKind != DXP_MAJOR_TIME_STEP) {
+    return;
+  }
 
-  if (dxpPortHasHit(record, record->inputPorts[0].sampleTimeIndex)) {
+  if (dxpPortHasHit(record, record->inputPorts[0].sampleTimeIndex) != 0) {
     mapInputToSymbols(record);
     const int32_t continuity = parameterInteger(record, Parameter::PhaseContinuity);
     if (!isKnownContinuity(continuity)) {
@@ -133,21 +138,27 @@ void computeSample(DxpBlockRecord* record) {
     }
   }
 
-  if (dxpPortHasHit(record, record->outputPorts[0].sampleTimeIndex)) {
+  if (dxpPortHasHit(record, record->outputPorts[0].sampleTimeIndex) != 0) {
     const Synthesis synthesis = readSynthesis(record);
     const int64_t bufferedSamples =
         static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
-    if (bufferedSamples <= 0) return;
+    if (bufferedSamples <= 0) {
+      return;
+    }
     auto* sampleCounter = workData<int32_t>(record, WorkVector::SampleCounter);
     // The counter lives in host storage; one out of range restarts the walk at the buffer's
     // start instead of reading past it.
-    if (*sampleCounter < 0 || *sampleCounter >= bufferedSamples) *sampleCounter = 0;
+    if (*sampleCounter < 0 || *sampleCounter >= bufferedSamples) {
+      *sampleCounter = 0;
+    }
     const double* sample = synthesis.sampleBuffer + 2 * static_cast<ptrdiff_t>(*sampleCounter);
     double* output = record->outputPorts[0].signal;
     output[0] = sample[0];
     output[1] = sample[1];
     *sampleCounter += 1;
-    if (*sampleCounter == bufferedSamples) *sampleCounter = 0;
+    if (*sampleCounter == bufferedSamples) {
+      *sampleCounter = 0;
+    }
   }
 }
 

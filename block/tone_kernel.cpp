@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "block/tone_generation.h"
+#include "block/tone_kernel_stream.h"
 #include "block/tone_kernel_vector.h"
 
 namespace quenvarith {
@@ -29,11 +30,23 @@ constexpr std::size_t kVectorToneAdvanceMinimum = 8;
 
 namespace detail {
 
-void sincosPartialPlain(const double* phases, int32_t count, double* samples) {
+namespace {
+
+inline void emitPhasesPlain(const double* phases, int32_t count, double* samples) {
   for (int32_t j = 0; j < count; ++j) {
-    samples[2 * j] = std::cos(phases[j]);
-    samples[2 * j + 1] = std::sin(phases[j]);
+    *samples++ = std::cos(phases[j]);
+    *samples++ = std::sin(phases[j]);
   }
+}
+
+}  // namespace
+
+double appendPhasesPlain(ToneSynthesisState& state, double phase, double step, int32_t count) {
+  return appendPhases(state, phase, step, count, emitPhasesPlain);
+}
+
+void flushPhasesPlain(ToneSynthesisState& state) {
+  flushPhases(state, emitPhasesPlain);
 }
 
 }  // namespace detail
@@ -41,8 +54,8 @@ void sincosPartialPlain(const double* phases, int32_t count, double* samples) {
 double synthesizeTonePlain(double startPhase, double step, int32_t count, double* samples) {
   double phase = startPhase;
   for (int32_t j = 0; j < count; ++j) {
-    samples[2 * j] = std::cos(phase);
-    samples[2 * j + 1] = std::sin(phase);
+    *samples++ = std::cos(phase);
+    *samples++ = std::sin(phase);
     phase += step;
   }
   return phase;
@@ -54,7 +67,9 @@ void advanceTonePhasesPlain(std::span<double> tonePhase, std::span<const double>
   const std::size_t toneCount = std::min(tonePhase.size(), phaseStep.size());
   for (std::size_t t = 0; t < toneCount; ++t) {
     double x = samplesPerSymbol * phaseStep[t] + tonePhase[t];
-    if (x >= kTwoPi) x -= kTwoPi;
+    if (x >= kTwoPi) {
+      x -= kTwoPi;
+    }
     tonePhase[t] = x;
   }
 }
@@ -65,68 +80,34 @@ bool toneKernelAvailable(ToneKernel kernel) {
 
 ToneKernel fastestToneKernel() {
   const uint32_t runnable = runnableToneKernels();
-  if ((runnable & kernelBit(ToneKernel::avx512)) != 0) return ToneKernel::avx512;
-  if ((runnable & kernelBit(ToneKernel::avx2)) != 0) return ToneKernel::avx2;
+  if ((runnable & kernelBit(ToneKernel::avx512)) != 0) {
+    return ToneKernel::avx512;
+  }
+  if ((runnable & kernelBit(ToneKernel::avx2)) != 0) {
+    return ToneKernel::avx2;
+  }
   return ToneKernel::plain;
 }
 
 ToneSynthesizer::ToneSynthesizer(double* samples) : ToneSynthesizer(samples, fastestToneKernel()) {}
 
 ToneSynthesizer::ToneSynthesizer(double* samples, ToneKernel kernel)
-    : ring_{},
-      samples_(samples),
-      kernel_(toneKernelAvailable(kernel) ? kernel : ToneKernel::plain) {}
+    : state_{{}, samples, 0, 0, 0},
+      append_(detail::appendPhasesPlain),
+      flush_(detail::flushPhasesPlain) {
+  if (kernel != ToneKernel::plain && toneKernelAvailable(kernel)) {
+    const detail::ToneStreamKernel vector = detail::vectorStreamKernel(kernel);
+    append_ = vector.append;
+    flush_ = vector.flush;
+  }
+}
 
 double ToneSynthesizer::addSymbol(double startPhase, double step, int32_t count) {
-  double phase = startPhase;
-  int32_t remaining = count;
-  while (remaining > 0) {
-    const int32_t take = std::min(remaining, kBlock - filledInBlock_);
-    double* slot = ring_ + (completedBlocks_ % kRingBlocks) * kBlock + filledInBlock_;
-    // The serial add chain: the phases are sums in this order, whatever computes the sines.
-    for (int32_t j = 0; j < take; ++j) {
-      slot[j] = phase;
-      phase += step;
-    }
-    filledInBlock_ += take;
-    remaining -= take;
-    if (filledInBlock_ == kBlock) completeBlock();
-  }
-  return phase;
-}
-
-void ToneSynthesizer::completeBlock() {
-  ++completedBlocks_;
-  filledInBlock_ = 0;
-  if (completedBlocks_ - emittedBlocks_ > kAhead) emitBlock();
-}
-
-void ToneSynthesizer::emitBlock() {
-  const double* phases = ring_ + (emittedBlocks_ % kRingBlocks) * kBlock;
-  double* out = samples_ + emittedBlocks_ * 2 * kBlock;
-  if (kernel_ == ToneKernel::plain) {
-    detail::sincosPartialPlain(phases, kBlock, out);
-  } else {
-    detail::sincosBlockVector(kernel_, phases, out);
-  }
-  ++emittedBlocks_;
+  return append_(state_, startPhase, step, count);
 }
 
 void ToneSynthesizer::finish() {
-  while (emittedBlocks_ < completedBlocks_) emitBlock();
-  if (filledInBlock_ == 0) return;
-  const double* phases = ring_ + (completedBlocks_ % kRingBlocks) * kBlock;
-  double* out = samples_ + completedBlocks_ * 2 * kBlock;
-  if (kernel_ == ToneKernel::plain) {
-    detail::sincosPartialPlain(phases, filledInBlock_, out);
-  } else {
-    detail::sincosPartialVector(kernel_, phases, filledInBlock_, out);
-  }
-  // Whatever is added next goes on after the samples written so far, from a fresh block.
-  samples_ = out + 2 * filledInBlock_;
-  completedBlocks_ = 0;
-  emittedBlocks_ = 0;
-  filledInBlock_ = 0;
+  flush_(state_);
 }
 
 double synthesizeToneWith(ToneKernel kernel, double startPhase, double step, int32_t count,
@@ -153,7 +134,12 @@ double synthesizeTone(double startPhase, double step, int32_t count, double* sam
 }
 
 void advanceTonePhases(std::span<double> tonePhase, std::span<const double> phaseStep, int32_t n) {
-  advanceTonePhasesWith(fastestToneKernel(), tonePhase, phaseStep, n);
+  // A few tones (the usual case) go straight to the plain loop.
+  if (tonePhase.size() < kVectorToneAdvanceMinimum) {
+    advanceTonePhasesPlain(tonePhase, phaseStep, n);
+  } else {
+    advanceTonePhasesWith(fastestToneKernel(), tonePhase, phaseStep, n);
+  }
 }
 
 }  // namespace quenvarith

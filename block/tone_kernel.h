@@ -17,11 +17,25 @@ enum class ToneKernel : int32_t {
   avx512,  // SLEEF's 8-wide u10 sincos
 };
 
+// The state of a ToneSynthesizer, kept as a plain record so that the kernel of each
+// instruction set can run it.
+struct ToneSynthesisState {
+  static constexpr int32_t kBlock = 8;       // phases per vector sine and cosine
+  static constexpr int32_t kAhead = 4;       // completed blocks held back before their sincos
+  static constexpr int32_t kRingBlocks = 8;  // a power of two above kAhead
+  alignas(64) double ring[kRingBlocks * kBlock];
+  double* samples;          // where block 0 goes
+  int64_t completedBlocks;  // blocks whose phases are all chained
+  int64_t emittedBlocks;    // blocks whose samples are written
+  int32_t filledInBlock;    // phases chained into the block being filled
+};
+
 // Synthesises a run of symbols into one contiguous buffer of interleaved (cos, sin) pairs. Each
-// symbol's phases are chained when it is added; the sine and cosine follow a few blocks of 8
-// behind, across symbol boundaries, so short symbols use full vectors and the serial add chain
-// overlaps the vector work. finish() writes what is still held back. Holds no allocation: it
-// lives on the caller's stack for one frame.
+// symbol's phases are chained when it is added; the sine and cosine follow a few blocks behind,
+// across symbol boundaries, so that short symbols use full vectors, the serial add chain
+// overlaps the vector work, and a block's phases have left the store buffer before they are
+// loaded as one vector. finish() writes what is still held back. Holds no allocation: it lives
+// on the caller's stack for one frame.
 class ToneSynthesizer {
  public:
   explicit ToneSynthesizer(double* samples);
@@ -34,20 +48,11 @@ class ToneSynthesizer {
   // it continue the buffer where it ends.
   void finish();
 
-  static constexpr int32_t kBlock = 8;  // phases per sine and cosine call
-  static constexpr int32_t kAhead = 2;  // completed blocks held back before their sincos
-
  private:
-  void completeBlock();
-  void emitBlock();
-
-  static constexpr int32_t kRingBlocks = 4;  // the block being filled and those held back
-  alignas(64) double ring_[kRingBlocks * kBlock];
-  double* samples_;
-  ToneKernel kernel_;
-  int64_t completedBlocks_ = 0;
-  int64_t emittedBlocks_ = 0;
-  int32_t filledInBlock_ = 0;
+  ToneSynthesisState state_;
+  // The chosen kernel's addSymbol and finish.
+  double (*append_)(ToneSynthesisState&, double, double, int32_t);
+  void (*flush_)(ToneSynthesisState&);
 };
 
 // Writes `count` interleaved (cos, sin) pairs of the phases start, start + step, ... to

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "block/tone_generation.h"
+#include "block/tone_kernel_stream.h"
 #include "block/tone_kernel_vector.h"
 
 namespace quenvarith::detail {
@@ -24,30 +25,43 @@ inline void sincosInterleaved(__m256d phases, __m256d& first, __m256d& second) {
   second = _mm256_permute2f128_pd(even, odd, 0x31);
 }
 
-}  // namespace
-
-void sincosBlockAvx2(const double* phases, double* samples) {
+// (cos, sin) of up to 8 phases into 2 * count doubles; nothing past them is read or written.
+inline void emitPhases(const double* phases, int32_t count, double* samples) {
   __m256d first;
   __m256d second;
-  sincosInterleaved(_mm256_loadu_pd(phases), first, second);
-  __m256d third;
-  __m256d fourth;
-  sincosInterleaved(_mm256_loadu_pd(phases + kLanes), third, fourth);
-  _mm256_storeu_pd(samples, first);
-  _mm256_storeu_pd(samples + kLanes, second);
-  _mm256_storeu_pd(samples + 2 * kLanes, third);
-  _mm256_storeu_pd(samples + 3 * kLanes, fourth);
+  int32_t done = 0;
+  for (; done + kLanes <= count; done += kLanes) {
+    sincosInterleaved(_mm256_loadu_pd(phases + done), first, second);
+    _mm256_storeu_pd(samples, first);
+    _mm256_storeu_pd(samples + kLanes, second);
+    samples += static_cast<std::ptrdiff_t>(2 * kLanes);
+  }
+  const int32_t rest = count - done;
+  if (rest <= 0) {
+    return;
+  }
+  // The last phases are copied so that nothing past `count` is read; unused lanes compute 0.
+  alignas(32) double padded[kLanes] = {};
+  for (int32_t lane = 0; lane < rest; ++lane) {
+    padded[lane] = phases[done + lane];
+  }
+  alignas(32) double interleaved[2 * kLanes];
+  sincosInterleaved(_mm256_load_pd(padded), first, second);
+  _mm256_store_pd(interleaved, first);
+  _mm256_store_pd(interleaved + kLanes, second);
+  for (int32_t index = 0; index < 2 * rest; ++index) {
+    samples[index] = interleaved[index];
+  }
 }
 
-void sincosPartialAvx2(const double* phases, int32_t count, double* samples) {
-  if (count <= 0) return;
-  if (count > 2 * kLanes) count = 2 * kLanes;
-  // The phases are copied so that nothing past `count` is read; unused lanes compute 0.
-  alignas(32) double padded[2 * kLanes] = {};
-  for (int32_t lane = 0; lane < count; ++lane) padded[lane] = phases[lane];
-  alignas(32) double interleaved[4 * kLanes];
-  sincosBlockAvx2(padded, interleaved);
-  for (int32_t index = 0; index < 2 * count; ++index) samples[index] = interleaved[index];
+}  // namespace
+
+double appendPhasesAvx2(ToneSynthesisState& state, double phase, double step, int32_t count) {
+  return appendPhases(state, phase, step, count, emitPhases);
+}
+
+void flushPhasesAvx2(ToneSynthesisState& state) {
+  flushPhases(state, emitPhases);
 }
 
 void advanceTonePhasesAvx2(double* tonePhase, const double* phaseStep, std::size_t toneCount,
@@ -63,7 +77,9 @@ void advanceTonePhasesAvx2(double* tonePhase, const double* phaseStep, std::size
   }
   for (; t < toneCount; ++t) {
     double x = n * phaseStep[t] + tonePhase[t];
-    if (x >= kTwoPi) x -= kTwoPi;
+    if (x >= kTwoPi) {
+      x -= kTwoPi;
+    }
     tonePhase[t] = x;
   }
 }

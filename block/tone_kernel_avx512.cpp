@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "block/tone_generation.h"
+#include "block/tone_kernel_stream.h"
 #include "block/tone_kernel_vector.h"
 
 namespace quenvarith::detail {
@@ -14,6 +15,7 @@ namespace quenvarith::detail {
 namespace {
 
 constexpr int32_t kLanes = 8;
+static_assert(ToneSynthesisState::kBlock == kLanes);
 
 // (cos, sin) of 8 phases, interleaved into two vectors of 4 complex samples each.
 inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
@@ -24,29 +26,34 @@ inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
       _mm512_permutex2var_pd(sinCos.y, _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15), sinCos.x);
 }
 
-}  // namespace
-
-void sincosBlockAvx512(const double* phases, double* samples) {
+// (cos, sin) of up to 8 phases into 2 * count doubles; lanes past `count` are neither read nor
+// written.
+inline void emitPhases(const double* phases, int32_t count, double* samples) {
   __m512d first;
   __m512d second;
-  sincosInterleaved(_mm512_loadu_pd(phases), first, second);
-  _mm512_storeu_pd(samples, first);
-  _mm512_storeu_pd(samples + kLanes, second);
-}
-
-void sincosPartialAvx512(const double* phases, int32_t count, double* samples) {
-  if (count <= 0) return;
-  if (count > kLanes) count = kLanes;
-  // Lanes past `count` are neither read nor written.
+  if (count == kLanes) {
+    sincosInterleaved(_mm512_loadu_pd(phases), first, second);
+    _mm512_storeu_pd(samples, first);
+    _mm512_storeu_pd(samples + kLanes, second);
+    return;
+  }
   const auto lanes = static_cast<__mmask8>((1U << static_cast<uint32_t>(count)) - 1U);
-  __m512d first;
-  __m512d second;
   sincosInterleaved(_mm512_maskz_loadu_pd(lanes, phases), first, second);
-  const auto doubles = static_cast<uint32_t>(2 * count);  // 2 to 16
+  const auto doubles = static_cast<uint32_t>(2 * count);  // 2 to 14
   const auto firstMask = static_cast<__mmask8>(doubles >= 8 ? 0xffU : (1U << doubles) - 1U);
   const auto secondMask = static_cast<__mmask8>(doubles > 8 ? (1U << (doubles - 8)) - 1U : 0U);
   _mm512_mask_storeu_pd(samples, firstMask, first);
   _mm512_mask_storeu_pd(samples + kLanes, secondMask, second);
+}
+
+}  // namespace
+
+double appendPhasesAvx512(ToneSynthesisState& state, double phase, double step, int32_t count) {
+  return appendPhases(state, phase, step, count, emitPhases);
+}
+
+void flushPhasesAvx512(ToneSynthesisState& state) {
+  flushPhases(state, emitPhases);
 }
 
 void advanceTonePhasesAvx512(double* tonePhase, const double* phaseStep, std::size_t toneCount,

@@ -10,13 +10,8 @@ uint32_t detectToneKernels() {
   return 0;
 }
 
-void sincosBlockVector(ToneKernel /*kernel*/, const double* phases, double* samples) {
-  sincosPartialPlain(phases, ToneSynthesizer::kBlock, samples);
-}
-
-void sincosPartialVector(ToneKernel /*kernel*/, const double* phases, int32_t count,
-                         double* samples) {
-  sincosPartialPlain(phases, count, samples);
+ToneStreamKernel vectorStreamKernel(ToneKernel /*kernel*/) {
+  return {appendPhasesPlain, flushPhasesPlain};
 }
 
 void advanceTonePhasesVector(ToneKernel /*kernel*/, double* tonePhase, const double* phaseStep,

@@ -17,24 +17,26 @@ namespace quenvarith::detail {
 // so callers keep the answer.
 uint32_t detectToneKernels();
 
-// std::cos and std::sin of `count` phases, interleaved into 2 * count doubles.
-void sincosPartialPlain(const double* phases, int32_t count, double* samples);
+// ToneSynthesizer::addSymbol and finish for each kernel (see tone_kernel_stream.h).
+double appendPhasesPlain(ToneSynthesisState& state, double phase, double step, int32_t count);
+void flushPhasesPlain(ToneSynthesisState& state);
+double appendPhasesAvx2(ToneSynthesisState& state, double phase, double step, int32_t count);
+void flushPhasesAvx2(ToneSynthesisState& state);
+double appendPhasesAvx512(ToneSynthesisState& state, double phase, double step, int32_t count);
+void flushPhasesAvx512(ToneSynthesisState& state);
+// The pair for the vector kernel `kernel` (avx2 or avx512).
+struct ToneStreamKernel {
+  double (*append)(ToneSynthesisState& state, double phase, double step, int32_t count);
+  void (*flush)(ToneSynthesisState& state);
+};
+ToneStreamKernel vectorStreamKernel(ToneKernel kernel);
 
-// (cos, sin) of 8 phases, interleaved into 16 doubles; and of the first `count` (0 to 8) of
-// them into 2 * count doubles. `kernel` is avx2 or avx512.
-void sincosBlockVector(ToneKernel kernel, const double* phases, double* samples);
-void sincosPartialVector(ToneKernel kernel, const double* phases, int32_t count, double* samples);
-void advanceTonePhasesVector(ToneKernel kernel, double* tonePhase, const double* phaseStep,
-                             std::size_t toneCount, int32_t n);
-
-void sincosBlockAvx2(const double* phases, double* samples);
-void sincosPartialAvx2(const double* phases, int32_t count, double* samples);
+// The tone advance, x = n * phaseStep[t] + tonePhase[t], less 2*pi once when x >= 2*pi.
 void advanceTonePhasesAvx2(double* tonePhase, const double* phaseStep, std::size_t toneCount,
                            double n);
-
-void sincosBlockAvx512(const double* phases, double* samples);
-void sincosPartialAvx512(const double* phases, int32_t count, double* samples);
 void advanceTonePhasesAvx512(double* tonePhase, const double* phaseStep, std::size_t toneCount,
                              double n);
+void advanceTonePhasesVector(ToneKernel kernel, double* tonePhase, const double* phaseStep,
+                             std::size_t toneCount, int32_t n);
 
 }  // namespace quenvarith::detail

@@ -37,36 +37,37 @@ uint32_t detectToneKernels() {
   uint32_t ebx = 0;
   uint32_t ecx = 0;
   uint32_t edx = 0;
-  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return 0;
+  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
+    return 0;
+  }
   const uint32_t leaf1Ecx = ecx;
   // SLEEF's AVX2 functions use FMA as well.
   const uint32_t avxNeeds = kOsXsaveBit | kAvxBit | kFmaBit;
-  if ((leaf1Ecx & avxNeeds) != avxNeeds) return 0;
+  if ((leaf1Ecx & avxNeeds) != avxNeeds) {
+    return 0;
+  }
   const uint64_t state = savedRegisterState();
-  if ((state & kYmmState) != kYmmState) return 0;
-  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return 0;
+  if ((state & kYmmState) != kYmmState) {
+    return 0;
+  }
+  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) {
+    return 0;
+  }
   uint32_t runnable = 0;
-  if ((ebx & kAvx2Bit) != 0) runnable |= kernelBit(ToneKernel::avx2);
+  if ((ebx & kAvx2Bit) != 0) {
+    runnable |= kernelBit(ToneKernel::avx2);
+  }
   if ((ebx & kAvx512fBit) != 0 && (state & kZmmState) == kZmmState) {
     runnable |= kernelBit(ToneKernel::avx512);
   }
   return runnable;
 }
 
-void sincosBlockVector(ToneKernel kernel, const double* phases, double* samples) {
+ToneStreamKernel vectorStreamKernel(ToneKernel kernel) {
   if (kernel == ToneKernel::avx512) {
-    sincosBlockAvx512(phases, samples);
-  } else {
-    sincosBlockAvx2(phases, samples);
+    return {appendPhasesAvx512, flushPhasesAvx512};
   }
-}
-
-void sincosPartialVector(ToneKernel kernel, const double* phases, int32_t count, double* samples) {
-  if (kernel == ToneKernel::avx512) {
-    sincosPartialAvx512(phases, count, samples);
-  } else {
-    sincosPartialAvx2(phases, count, samples);
-  }
+  return {appendPhasesAvx2, flushPhasesAvx2};
 }
 
 void advanceTonePhasesVector(ToneKernel kernel, double* tonePhase, const double* phaseStep,

@@ -2,6 +2,7 @@
 // random) and writes the complex baseband samples.
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -43,31 +44,40 @@ std::filesystem::path programDirectory(const char* argv0) {
   }
 #else
   const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) return self.parent_path();
+  if (!error) {
+    return self.parent_path();
+  }
 #endif
   return std::filesystem::absolute(argv0, error).parent_path();
 }
 
-// The plug-in installed or built beside the program.
+// The plug-in beside the program, else the installed one, else the one of the build tree.
 std::string defaultPlugin(const char* argv0) {
   const std::string file = engine::pluginFileName(kBlockName);
   const std::filesystem::path directory = programDirectory(argv0);
-  std::vector<std::filesystem::path> candidates{directory / file,
-                                                directory / ".." / "lib" / kBlockName / file};
+  std::vector<std::filesystem::path> candidates{directory / file};
+#if defined(QUENVARITH_INSTALLED_PLUGIN_DIR)
+  candidates.push_back(directory / ".." / QUENVARITH_INSTALLED_PLUGIN_DIR / file);
+#endif
 #if defined(QUENVARITH_BUILT_PLUGIN)
   candidates.emplace_back(QUENVARITH_BUILT_PLUGIN);
 #endif
   for (const auto& candidate : candidates) {
     std::error_code error;
-    if (std::filesystem::is_regular_file(candidate, error)) return candidate.string();
+    if (std::filesystem::is_regular_file(candidate, error)) {
+      return candidate.string();
+    }
   }
   return candidates.front().string();
 }
 
+// %.17g, as the text output prints numbers.
 std::string formatNumber(double value) {
+  constexpr int kSignificantDigits = 17;
   std::array<char, 32> text{};
-  std::snprintf(text.data(), text.size(), "%.17g", value);
-  return text.data();
+  const auto result = std::to_chars(text.data(), text.data() + text.size(), value,
+                                    std::chars_format::general, kSignificantDigits);
+  return {text.data(), result.ptr};
 }
 
 std::string describe(const engine::RunSettings& settings) {
@@ -94,13 +104,17 @@ int usageFailure(const std::string& message) {
 // Closes an input file on every path out.
 struct FileCloser {
   void operator()(std::FILE* file) const {
-    if (file != nullptr && file != stdin) std::fclose(file);
+    if (file != nullptr && file != stdin) {
+      (void)std::fclose(file);
+    }
   }
 };
 
 int run(int argc, char** argv) {
   cli::ParseResult parsed = cli::parseCommandLine(argc, argv);
-  if (!parsed.options) return parsed.exitCode;
+  if (!parsed.options) {
+    return parsed.exitCode;
+  }
   const cli::RunOptions& options = *parsed.options;
 
   std::unique_ptr<std::FILE, FileCloser> inputFile;
@@ -116,17 +130,23 @@ int run(int argc, char** argv) {
       }
       std::error_code error;
       const auto size = std::filesystem::file_size(options.input, error);
-      if (!error) inputBytes = size;
+      if (!error) {
+        inputBytes = size;
+      }
     }
   }
 
   const std::string pluginPath = options.plugin.empty() ? defaultPlugin(argv[0]) : options.plugin;
   const engine::PluginLibrary plugin(pluginPath);
-  if (!plugin.isOpen()) return failure(plugin.error());
+  if (!plugin.isOpen()) {
+    return failure(plugin.error());
+  }
 
   engine::Simulation simulation(plugin, options.settings);
   const engine::RunResult setUp = simulation.setUp();
-  if (!setUp.ok()) return failure(setUp.message);
+  if (!setUp.ok()) {
+    return failure(setUp.message);
+  }
   const engine::SignalLayout& layout = simulation.layout();
 
   std::unique_ptr<engine::InputSource> source;
@@ -163,7 +183,9 @@ int run(int argc, char** argv) {
   std::string openError;
   const std::unique_ptr<engine::OutputWriter> output =
       engine::openOutput(options.format, options.output, info, openError);
-  if (!output) return failure(openError);
+  if (!output) {
+    return failure(openError);
+  }
 
   std::unique_ptr<cli::ProgressBar> progress;
   if (!options.quiet && cli::errorStreamIsTerminal()) {
@@ -191,7 +213,9 @@ int run(int argc, char** argv) {
     case engine::Outcome::OutputError:
       return failure(result.message);
   }
-  if (!closed) return failure(output->error());
+  if (!closed) {
+    return failure(output->error());
+  }
   return 0;
 }
 

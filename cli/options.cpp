@@ -37,10 +37,14 @@ template <size_t Count>
 double wordOrNumberOption(const std::string& option, const std::string& text,
                           const std::array<Word, Count>& words) {
   for (const Word& word : words) {
-    if (text == word.name) return word.value;
+    if (text == word.name) {
+      return word.value;
+    }
   }
   double value = 0.0;
-  if (engine::parseNumber(text, value)) return value;
+  if (engine::parseNumber(text, value)) {
+    return value;
+  }
   std::string names;
   for (size_t i = 0; i < Count; ++i) {
     names += std::string(words[i].name) + (i + 2 < Count ? ", " : i + 1 < Count ? " or " : "");
@@ -74,7 +78,9 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
   RunOptions options;
   auto given = [&app](const char* name) { return app.count(name) > 0; };
   host::ParameterValues& parameters = options.settings.parameters;
-  if (given("--m-ary")) parameters.mAryNumber = numberOption("--m-ary", raw.mAry);
+  if (given("--m-ary")) {
+    parameters.mAryNumber = numberOption("--m-ary", raw.mAry);
+  }
   if (given("--input-type")) {
     parameters.inputType = wordOrNumberOption("--input-type", raw.inputType, kInputTypes);
   }
@@ -84,8 +90,9 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
   if (given("--separation")) {
     parameters.frequencySeparation = numberOption("--separation", raw.separation);
   }
-  if (given("--phase"))
+  if (given("--phase")) {
     parameters.phaseContinuity = wordOrNumberOption("--phase", raw.phase, kPhases);
+  }
   if (given("--samples-per-symbol")) {
     parameters.samplesPerSymbol = numberOption("--samples-per-symbol", raw.samplesPerSymbol);
   }
@@ -122,10 +129,18 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
     }
   }
 
-  if (given("--input")) options.input = raw.input;
-  if (given("--random")) options.randomSymbols = wholeOption("--random", raw.random, 0);
-  if (given("--seed")) options.seed = wholeOption("--seed", raw.seed, 0);
-  if (given("--output")) options.output = raw.output;
+  if (given("--input")) {
+    options.input = raw.input;
+  }
+  if (given("--random")) {
+    options.randomSymbols = wholeOption("--random", raw.random, 0);
+  }
+  if (given("--seed")) {
+    options.seed = wholeOption("--seed", raw.seed, 0);
+  }
+  if (given("--output")) {
+    options.output = raw.output;
+  }
   options.format = engine::formatFromPath(options.output);
   if (given("--format")) {
     const auto format = engine::parseOutputFormat(raw.format);
@@ -148,7 +163,9 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
                        "' is neither cf32_le nor cf64_le");
     }
   }
-  if (given("--plugin")) options.plugin = raw.plugin;
+  if (given("--plugin")) {
+    options.plugin = raw.plugin;
+  }
   options.quiet = raw.quiet;
   return options;
 }

@@ -32,15 +32,19 @@ ProgressBar::ProgressBar(std::function<double()> fraction) : fraction_(std::move
 
 ProgressBar::~ProgressBar() {
   // The last state, whenever the bar has been shown at all.
-  if (!drawn_) return;
+  if (!drawn_) {
+    return;
+  }
   draw();
-  std::fputs("\n", stderr);
+  (void)std::fputs("\n", stderr);
 }
 
 void ProgressBar::progress(uint64_t samplesWritten) {
   samplesWritten_ = samplesWritten;
   const auto now = std::chrono::steady_clock::now();
-  if (drawn_ && now - lastDrawn_ < kRedrawInterval) return;
+  if (drawn_ && now - lastDrawn_ < kRedrawInterval) {
+    return;
+  }
   lastDrawn_ = now;
   drawn_ = true;
   draw();
@@ -57,8 +61,8 @@ void ProgressBar::draw() {
     line += std::to_string(static_cast<int>(clamped * kPercent)) + "% ";
   }
   line += std::to_string(samplesWritten_) + " samples";
-  std::fputs(line.c_str(), stderr);
-  std::fflush(stderr);
+  (void)std::fputs(line.c_str(), stderr);
+  (void)std::fflush(stderr);
 }
 
 }  // namespace quenvarith::cli

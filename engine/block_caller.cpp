@@ -23,16 +23,22 @@ BlockCaller::BlockCaller(DxpEntryPoint entry, host::HostBlock& block, Dispatch d
       unused_(vqCreateDoubleMatrix(0, 0, VQ_REAL)) {}
 
 bool BlockCaller::checkStatus(DxpCallStatus status) {
-  if (!error_.empty()) return false;
+  if (!error_.empty()) {
+    return false;
+  }
   if (status == DXP_CALL_RAISED) {
     error_ = raised_.data();
-    if (error_.empty()) error_ = "the block raised an error without a message";
+    if (error_.empty()) {
+      error_ = "the block raised an error without a message";
+    }
     return false;
   }
   const char* reported = dxpGetErrorStatus(record_);
   if (reported != nullptr) {
     error_ = reported;
-    if (error_.empty()) error_ = "the block reported an error without a message";
+    if (error_.empty()) {
+      error_ = "the block reported an error without a message";
+    }
     return false;
   }
   return true;
@@ -49,7 +55,9 @@ bool BlockCaller::missingMethod(std::string_view name) {
 }
 
 bool BlockCaller::flagCall(MethodFlag flag) {
-  if (failed()) return false;
+  if (failed()) {
+    return false;
+  }
   vqGetPr(flag_.get())[0] = static_cast<double>(flag);
   // Left-hand slot 2 carries the record itself; the protocol defines it that way.
   std::array<VqArray*, 2> left{nullptr, reinterpret_cast<VqArray*>(record_)};
@@ -60,7 +68,9 @@ bool BlockCaller::flagCall(MethodFlag flag) {
 }
 
 bool BlockCaller::setUp() {
-  if (failed()) return false;
+  if (failed()) {
+    return false;
+  }
   vqGetPr(flag_.get())[0] = kSetUpFlag;
   std::array<VqArray*, 1> left{nullptr};
   std::array<const VqArray*, kRightCount> right{unused_.get(), recordReference_.get(),
@@ -68,7 +78,9 @@ bool BlockCaller::setUp() {
   const DxpCallStatus status =
       dxpCallEntry(entry_, 1, left.data(), kRightCount, right.data(), raised_.data());
   const host::ArrayHandle sizes(left[0]);
-  if (!checkStatus(status)) return false;
+  if (!checkStatus(status)) {
+    return false;
+  }
   if (sizes.get() == nullptr || vqGetM(sizes.get()) != static_cast<size_t>(kSizesRows) ||
       vqGetN(sizes.get()) != 1 || vqGetPr(sizes.get()) == nullptr) {
     error_ = "the block's set-up call returned no sizes vector";
@@ -95,20 +107,26 @@ bool BlockCaller::setUp() {
 }
 
 bool BlockCaller::setInputPortDimensionInfo(int32_t port, const DxpDimsInfo& dims) {
-  if (failed()) return false;
+  if (failed()) {
+    return false;
+  }
   if (dispatch_ == Dispatch::Flags) {
     record_->sizes[DXP_WORD_CALL_ARGUMENT] = port;
     record_->simInfo->argDimsInfo = &dims;
     return flagCall(MethodFlag::SetInputPortDimensionInfo);
   }
   DxpPortDimsMethod method = record_->methods.inputPortWidthOrDims.dimensionInfo;
-  if (method == nullptr) return missingMethod("mdlSetInputPortDimensionInfo");
+  if (method == nullptr) {
+    return missingMethod("mdlSetInputPortDimensionInfo");
+  }
   method(record_, port, &dims);
   return checkStatus(DXP_CALL_RETURNED);
 }
 
 bool BlockCaller::setInputPortSampleTime(int32_t port, double sampleTime, double offset) {
-  if (failed()) return false;
+  if (failed()) {
+    return false;
+  }
   if (dispatch_ == Dispatch::Flags) {
     record_->sizes[DXP_WORD_CALL_ARGUMENT] = port;
     record_->simInfo->argSampleTime = sampleTime;
@@ -116,46 +134,70 @@ bool BlockCaller::setInputPortSampleTime(int32_t port, double sampleTime, double
     return flagCall(MethodFlag::SetInputPortSampleTime);
   }
   DxpPortSampleTimeMethod method = record_->methods.inputPortSampleTime;
-  if (method == nullptr) return missingMethod("mdlSetInputPortSampleTime");
+  if (method == nullptr) {
+    return missingMethod("mdlSetInputPortSampleTime");
+  }
   method(record_, port, sampleTime, offset);
   return checkStatus(DXP_CALL_RETURNED);
 }
 
 bool BlockCaller::declareSampleTimes() {
-  if (failed()) return false;
-  if (dispatch_ == Dispatch::Flags) return flagCall(MethodFlag::DeclareSampleTimes);
+  if (failed()) {
+    return false;
+  }
+  if (dispatch_ == Dispatch::Flags) {
+    return flagCall(MethodFlag::DeclareSampleTimes);
+  }
   DxpMethod method = record_->methods.sampleTimes;
-  if (method == nullptr) return missingMethod("mdlDeclareSampleTimes");
+  if (method == nullptr) {
+    return missingMethod("mdlDeclareSampleTimes");
+  }
   method(record_);
   return checkStatus(DXP_CALL_RETURNED);
 }
 
 bool BlockCaller::setWorkWidths() {
-  if (failed()) return false;
-  if (dispatch_ == Dispatch::Flags) return flagCall(MethodFlag::SetWorkWidths);
+  if (failed()) {
+    return false;
+  }
+  if (dispatch_ == Dispatch::Flags) {
+    return flagCall(MethodFlag::SetWorkWidths);
+  }
   DxpMethod method = record_->methods.workWidths;
-  if (method == nullptr) return missingMethod("mdlSetWorkWidths");
+  if (method == nullptr) {
+    return missingMethod("mdlSetWorkWidths");
+  }
   method(record_);
   return checkStatus(DXP_CALL_RETURNED);
 }
 
 bool BlockCaller::initializeConditions() {
-  if (failed()) return false;
-  if (dispatch_ == Dispatch::Flags) return flagCall(MethodFlag::InitializeConditions);
+  if (failed()) {
+    return false;
+  }
+  if (dispatch_ == Dispatch::Flags) {
+    return flagCall(MethodFlag::InitializeConditions);
+  }
   DxpMethod method = record_->methods.initialConditions;
-  if (method == nullptr) return missingMethod("mdlInitializeConditions");
+  if (method == nullptr) {
+    return missingMethod("mdlInitializeConditions");
+  }
   method(record_);
   return checkStatus(DXP_CALL_RETURNED);
 }
 
 bool BlockCaller::computeOutputs(int32_t taskId) {
-  if (failed()) return false;
+  if (failed()) {
+    return false;
+  }
   if (dispatch_ == Dispatch::Flags) {
     record_->sizes[DXP_WORD_CALL_ARGUMENT] = taskId;
     return flagCall(MethodFlag::ComputeOutputs);
   }
   DxpOutputsMethod method = record_->methods.outputs;
-  if (method == nullptr) return missingMethod("mdlComputeOutputs");
+  if (method == nullptr) {
+    return missingMethod("mdlComputeOutputs");
+  }
   method(record_, taskId);
   return checkStatus(DXP_CALL_RETURNED);
 }
@@ -163,7 +205,9 @@ bool BlockCaller::computeOutputs(int32_t taskId) {
 bool BlockCaller::finish() {
   // Runs after a failed run too, so that the block can end it; an earlier error stands.
   DxpMethod method = record_->methods.endOfRun;
-  if (method != nullptr) method(record_);
+  if (method != nullptr) {
+    method(record_);
+  }
   return checkStatus(DXP_CALL_RETURNED);
 }
 

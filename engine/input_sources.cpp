@@ -18,7 +18,9 @@ bool isSpace(char c) {
 }
 
 std::string shown(std::string_view token) {
-  if (token.size() <= kShownTokenLength) return std::string(token);
+  if (token.size() <= kShownTokenLength) {
+    return std::string(token);
+  }
   return std::string(token.substr(0, kShownTokenLength)) + "...";
 }
 
@@ -33,9 +35,13 @@ bool parseNumber(std::string_view token, double& value) {
   // from_chars takes no plus sign; a number may have one.
   if (!token.empty() && token.front() == '+') {
     token.remove_prefix(1);
-    if (!token.empty() && (token.front() == '+' || token.front() == '-')) return false;
+    if (!token.empty() && (token.front() == '+' || token.front() == '-')) {
+      return false;
+    }
   }
-  if (token.empty()) return false;
+  if (token.empty()) {
+    return false;
+  }
   const char* last = token.data() + token.size();
   const auto [end, status] = std::from_chars(token.data(), last, value);
   // A value beyond the double range, or below its normal range, is still a number, but
@@ -59,7 +65,9 @@ bool TextInput::refill() {
     end_ -= begin_;
     begin_ = 0;
   }
-  if (endOfStream_ || end_ == kBufferSize) return false;
+  if (endOfStream_ || end_ == kBufferSize) {
+    return false;
+  }
   const size_t count = std::fread(buffer_.get() + end_, 1, kBufferSize - end_, stream_);
   end_ += count;
   if (count == 0) {
@@ -76,21 +84,33 @@ TextInput::TokenResult TextInput::nextToken(std::string_view& token, uint64_t& l
   // Skip white space, counting lines.
   for (;;) {
     while (begin_ < end_ && isSpace(buffer_[begin_])) {
-      if (buffer_[begin_] == '\n') ++line_;
+      if (buffer_[begin_] == '\n') {
+        ++line_;
+      }
       ++begin_;
       ++bytesConsumed_;
     }
-    if (begin_ < end_) break;
-    if (!refill()) return error_.empty() ? TokenResult::End : TokenResult::Failed;
+    if (begin_ < end_) {
+      break;
+    }
+    if (!refill()) {
+      return error_.empty() ? TokenResult::End : TokenResult::Failed;
+    }
   }
   // The token runs to the next white space; it may continue in the next chunk.
   size_t length = 0;
   for (;;) {
-    while (begin_ + length < end_ && !isSpace(buffer_[begin_ + length])) ++length;
-    if (begin_ + length < end_ || endOfStream_) break;
+    while (begin_ + length < end_ && !isSpace(buffer_[begin_ + length])) {
+      ++length;
+    }
+    if (begin_ + length < end_ || endOfStream_) {
+      break;
+    }
     const size_t before = end_ - begin_;
     if (!refill()) {
-      if (!error_.empty()) return TokenResult::Failed;
+      if (!error_.empty()) {
+        return TokenResult::Failed;
+      }
       if (end_ - begin_ == before && !endOfStream_) {
         error_ = "line " + std::to_string(line_) + ": a token of more than " +
                  std::to_string(kBufferSize) + " characters is not a number";
@@ -106,15 +126,21 @@ TextInput::TokenResult TextInput::nextToken(std::string_view& token, uint64_t& l
 }
 
 ReadResult TextInput::read(std::span<double> values) {
-  if (!error_.empty()) return ReadResult::Failed;
+  if (!error_.empty()) {
+    return ReadResult::Failed;
+  }
   uint64_t lastLine = 0;  // where the values of a step cut short end
   for (size_t filled = 0; filled < values.size(); ++filled) {
     std::string_view token;
     uint64_t line = 0;
     const TokenResult result = nextToken(token, line);
-    if (result == TokenResult::Failed) return ReadResult::Failed;
+    if (result == TokenResult::Failed) {
+      return ReadResult::Failed;
+    }
     if (result == TokenResult::End) {
-      if (filled == 0) return ReadResult::End;
+      if (filled == 0) {
+        return ReadResult::End;
+      }
       error_ = "line " + std::to_string(lastLine) + ": " + incompleteStep(filled, values.size());
       return ReadResult::Failed;
     }
@@ -142,13 +168,19 @@ uint64_t RandomInput::uniformBelow(uint64_t bound) {
   constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
   const uint64_t limit = kMax - kMax % bound;
   uint64_t draw = generator_();
-  while (draw >= limit) draw = generator_();
+  while (draw >= limit) {
+    draw = generator_();
+  }
   return draw % bound;
 }
 
 ReadResult RandomInput::read(std::span<double> values) {
-  if (!error_.empty()) return ReadResult::Failed;
-  if (symbolsLeft_ == 0 && valuesLeftInSymbol_ == 0) return ReadResult::End;
+  if (!error_.empty()) {
+    return ReadResult::Failed;
+  }
+  if (symbolsLeft_ == 0 && valuesLeftInSymbol_ == 0) {
+    return ReadResult::End;
+  }
   const auto perSymbol = static_cast<uint64_t>(valuesPerSymbol_);
   const bool plenty = symbolsLeft_ >= values.size();  // a symbol has at least one value
   const uint64_t available =

@@ -1,5 +1,6 @@
 #include "output_formats.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
@@ -45,7 +46,9 @@ class BufferedFile {
   BufferedFile(BufferedFile&&) = delete;
   BufferedFile& operator=(BufferedFile&&) = delete;
   ~BufferedFile() {
-    if (owned_ && file_ != nullptr) std::fclose(file_);
+    if (owned_ && file_ != nullptr) {
+      (void)std::fclose(file_);
+    }
   }
 
   bool open(const std::string& path, bool binary, std::string& error) {
@@ -68,7 +71,9 @@ class BufferedFile {
 
   // Room for `bytes` more, flushing first when needed.
   char* reserve(size_t bytes) {
-    if (used_ + bytes > buffer_.size() && !flush()) return nullptr;
+    if (used_ + bytes > buffer_.size() && !flush()) {
+      return nullptr;
+    }
     return buffer_.data() + used_;
   }
   void commit(size_t bytes) {
@@ -77,7 +82,9 @@ class BufferedFile {
 
   bool flush() {
     if (used_ > 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) {
-      if (error_.empty()) error_ = systemError("cannot write the output " + name_);
+      if (error_.empty()) {
+        error_ = systemError("cannot write the output " + name_);
+      }
       used_ = 0;
       return false;
     }
@@ -87,10 +94,14 @@ class BufferedFile {
 
   bool close() {
     bool ok = flush();
-    if (std::fflush(file_) != 0) ok = fail();
+    if (std::fflush(file_) != 0) {
+      ok = fail();
+    }
     if (owned_) {
       owned_ = false;
-      if (std::fclose(file_) != 0) ok = fail();
+      if (std::fclose(file_) != 0) {
+        ok = fail();
+      }
       file_ = nullptr;
     }
     return ok;
@@ -102,7 +113,9 @@ class BufferedFile {
 
  private:
   bool fail() {
-    if (error_.empty()) error_ = systemError("cannot write the output " + name_);
+    if (error_.empty()) {
+      error_ = systemError("cannot write the output " + name_);
+    }
     return false;
   }
 
@@ -126,7 +139,9 @@ class TextWriter : public OutputWriter {
   bool write(std::span<const double> samples) override {
     for (size_t i = 0; i + 1 < samples.size(); i += 2) {
       char* line = file_.reserve(kLineRoom);
-      if (line == nullptr) return false;
+      if (line == nullptr) {
+        return false;
+      }
       char* const last = line + kLineRoom;
       char* cursor = formatDouble(line, last, samples[i]);
       *cursor++ = ' ';
@@ -150,7 +165,9 @@ class CsvWriter : public OutputWriter {
   explicit CsvWriter(double samplePeriod) : samplePeriod_(samplePeriod) {}
 
   bool open(const std::string& path, std::string& error) {
-    if (!file_.open(path, false, error)) return false;
+    if (!file_.open(path, false, error)) {
+      return false;
+    }
     constexpr std::string_view kHeader = "index,time,re,im\n";
     char* header = file_.reserve(kHeader.size());
     std::memcpy(header, kHeader.data(), kHeader.size());
@@ -161,7 +178,9 @@ class CsvWriter : public OutputWriter {
   bool write(std::span<const double> samples) override {
     for (size_t i = 0; i + 1 < samples.size(); i += 2) {
       char* line = file_.reserve(kLineRoom);
-      if (line == nullptr) return false;
+      if (line == nullptr) {
+        return false;
+      }
       char* const last = line + kLineRoom;
       char* cursor = std::to_chars(line, last, index_).ptr;
       *cursor++ = ',';
@@ -190,8 +209,12 @@ class CsvWriter : public OutputWriter {
 // A double as a float, saturating to infinity where a float cannot hold it.
 float narrow(double value) {
   constexpr double kLargest = std::numeric_limits<float>::max();
-  if (value > kLargest) return std::numeric_limits<float>::infinity();
-  if (value < -kLargest) return -std::numeric_limits<float>::infinity();
+  if (value > kLargest) {
+    return std::numeric_limits<float>::infinity();
+  }
+  if (value < -kLargest) {
+    return -std::numeric_limits<float>::infinity();
+  }
   return static_cast<float>(value);
 }
 
@@ -216,15 +239,22 @@ class RawWriter : public OutputWriter {
 
   bool write(std::span<const double> samples) override {
     const size_t elementBytes = doublePrecision_ ? sizeof(double) : sizeof(float);
-    for (const double value : samples) {
-      char* out = file_.reserve(elementBytes);
-      if (out == nullptr) return false;
-      if (doublePrecision_) {
-        storeLittleEndian<double, uint64_t>(out, value);
-      } else {
-        storeLittleEndian<float, uint32_t>(out, narrow(value));
+    // As many values at a time as the buffer holds.
+    while (!samples.empty()) {
+      const size_t count = std::min(samples.size(), kBufferSize / elementBytes);
+      char* out = file_.reserve(count * elementBytes);
+      if (out == nullptr) {
+        return false;
       }
-      file_.commit(elementBytes);
+      for (size_t i = 0; i < count; ++i) {
+        if (doublePrecision_) {
+          storeLittleEndian<double, uint64_t>(out + i * elementBytes, samples[i]);
+        } else {
+          storeLittleEndian<float, uint32_t>(out + i * elementBytes, narrow(samples[i]));
+        }
+      }
+      file_.commit(count * elementBytes);
+      samples = samples.subspan(count);
     }
     return true;
   }
@@ -268,22 +298,15 @@ class SigmfWriter : public OutputWriter {
       meta["annotations"].push_back(
           {{"core:sample_start", failedAt}, {"core:label", "error"}, {"core:comment", *failure}});
     }
-    std::string metaError;
-    BufferedFile file;
-    if (!file.open(metaPath_, false, metaError)) {
-      error_ = metaError;
+    const std::string text = meta.dump(2) + "\n";
+    std::FILE* file = std::fopen(metaPath_.c_str(), "w");
+    if (file == nullptr) {
+      error_ = systemError("cannot open the output '" + metaPath_ + "'");
       return false;
     }
-    const std::string text = meta.dump(2) + "\n";
-    for (size_t offset = 0; offset < text.size(); offset += kBufferSize) {
-      const size_t count = std::min(kBufferSize, text.size() - offset);
-      char* out = file.reserve(count);
-      if (out == nullptr) break;
-      std::memcpy(out, text.data() + offset, count);
-      file.commit(count);
-    }
-    if (!file.close()) {
-      error_ = file.error();
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (std::fclose(file) != 0 || !written) {
+      error_ = systemError("cannot write the output '" + metaPath_ + "'");
       ok = false;
     }
     return ok;
@@ -304,32 +327,56 @@ template <typename Writer, typename... Arguments>
 std::unique_ptr<OutputWriter> openWriter(const std::string& path, std::string& error,
                                          Arguments&&... arguments) {
   auto writer = std::make_unique<Writer>(std::forward<Arguments>(arguments)...);
-  if (!writer->open(path, error)) return nullptr;
+  if (!writer->open(path, error)) {
+    return nullptr;
+  }
   return writer;
 }
 
 }  // namespace
 
 OutputFormat formatFromPath(std::string_view path) {
-  if (endsWith(path, kDataExtension) || endsWith(path, kMetaExtension)) return OutputFormat::Sigmf;
-  if (endsWith(path, ".csv")) return OutputFormat::Csv;
-  if (endsWith(path, ".cf32")) return OutputFormat::Cf32;
-  if (endsWith(path, ".cf64")) return OutputFormat::Cf64;
+  if (endsWith(path, kDataExtension) || endsWith(path, kMetaExtension)) {
+    return OutputFormat::Sigmf;
+  }
+  if (endsWith(path, ".csv")) {
+    return OutputFormat::Csv;
+  }
+  if (endsWith(path, ".cf32")) {
+    return OutputFormat::Cf32;
+  }
+  if (endsWith(path, ".cf64")) {
+    return OutputFormat::Cf64;
+  }
   return OutputFormat::Text;
 }
 
 std::optional<OutputFormat> parseOutputFormat(std::string_view word) {
-  if (word == "text") return OutputFormat::Text;
-  if (word == "csv") return OutputFormat::Csv;
-  if (word == "cf32") return OutputFormat::Cf32;
-  if (word == "cf64") return OutputFormat::Cf64;
-  if (word == "sigmf") return OutputFormat::Sigmf;
+  if (word == "text") {
+    return OutputFormat::Text;
+  }
+  if (word == "csv") {
+    return OutputFormat::Csv;
+  }
+  if (word == "cf32") {
+    return OutputFormat::Cf32;
+  }
+  if (word == "cf64") {
+    return OutputFormat::Cf64;
+  }
+  if (word == "sigmf") {
+    return OutputFormat::Sigmf;
+  }
   return std::nullopt;
 }
 
 std::string sigmfBaseName(std::string_view path) {
-  if (endsWith(path, kDataExtension)) path.remove_suffix(kDataExtension.size());
-  if (endsWith(path, kMetaExtension)) path.remove_suffix(kMetaExtension.size());
+  if (endsWith(path, kDataExtension)) {
+    path.remove_suffix(kDataExtension.size());
+  }
+  if (endsWith(path, kMetaExtension)) {
+    path.remove_suffix(kMetaExtension.size());
+  }
   return std::string(path);
 }
 

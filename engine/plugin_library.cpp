@@ -60,7 +60,9 @@ PluginLibrary::PluginLibrary(const std::string& path)
 }
 
 PluginLibrary::~PluginLibrary() {
-  if (handle_ == nullptr) return;
+  if (handle_ == nullptr) {
+    return;
+  }
 #if defined(_WIN32)
   FreeLibrary(static_cast<HMODULE>(handle_));
 #else

@@ -15,6 +15,15 @@ constexpr int32_t kBaseTask = 0;
 constexpr double kRateTolerance = 1e-9;
 // Steps between two progress reports.
 constexpr uint64_t kProgressInterval = 4096;
+// The most a run's work vectors and port signals may take together.
+constexpr double kBytesPerMebibyte = 1024.0 * 1024.0;
+constexpr double kMaxRunStorageBytes = 1024.0 * kBytesPerMebibyte;
+
+// Bytes of `count` elements, complex ones taking two; in double so nothing overflows.
+double elementBytes(int32_t count, int32_t complexity, int32_t dataType) {
+  const double size = dataType == DXP_TYPE_INT32 ? sizeof(int32_t) : sizeof(double);
+  return static_cast<double>(count) * (complexity != 0 ? 2.0 : 1.0) * size;
+}
 
 RunResult hostFailure(std::string message) {
   return {Outcome::HostError, std::move(message), 0};
@@ -23,7 +32,9 @@ RunResult hostFailure(std::string message) {
 }  // namespace
 
 int32_t valuesPerSymbol(const host::ParameterValues& parameters) {
-  if (truncateToInt32(parameters.inputType) == 2) return 1;
+  if (truncateToInt32(parameters.inputType) == 2) {
+    return 1;
+  }
   int exponent = 0;
   std::frexp(static_cast<double>(truncateToInt32(parameters.mAryNumber)), &exponent);
   return exponent > 1 ? exponent - 1 : 1;
@@ -42,7 +53,9 @@ RunResult Simulation::callerFailure() const {
 
 RunResult Simulation::setUp() {
   const host::ScopeActivation scope(block_.allocationScope());
-  if (!caller_.setUp()) return callerFailure();
+  if (!caller_.setUp()) {
+    return callerFailure();
+  }
 
   // The source offers the input its dimensions, then its sample time.
   const bool frameBased = settings_.signal == SignalMode::Frame;
@@ -52,23 +65,58 @@ RunResult Simulation::setUp() {
     const int32_t rows = settings_.frameSize > 0 ? settings_.frameSize : symbolValues;
     std::array<int32_t, 2> sizes{rows, 1};
     const DxpDimsInfo column{rows, 2, sizes.data(), 0};
-    if (!caller_.setInputPortDimensionInfo(kPort, column)) return callerFailure();
+    if (!caller_.setInputPortDimensionInfo(kPort, column)) {
+      return callerFailure();
+    }
   } else {
     int32_t width = symbolValues;
     const DxpDimsInfo vector{width, 1, &width, 0};
-    if (!caller_.setInputPortDimensionInfo(kPort, vector)) return callerFailure();
+    if (!caller_.setInputPortDimensionInfo(kPort, vector)) {
+      return callerFailure();
+    }
   }
-  if (!caller_.setInputPortSampleTime(kPort, settings_.sampleTime, 0.0)) return callerFailure();
-  if (!caller_.declareSampleTimes() || !caller_.setWorkWidths()) return callerFailure();
+  if (!caller_.setInputPortSampleTime(kPort, settings_.sampleTime, 0.0)) {
+    return callerFailure();
+  }
+  if (!caller_.declareSampleTimes() || !caller_.setWorkWidths()) {
+    return callerFailure();
+  }
 
+  const double storageBytes = declaredStorageBytes();
+  if (storageBytes > kMaxRunStorageBytes) {
+    return hostFailure(
+        "the block asks for " +
+        std::to_string(truncateTo<uint64_t>(storageBytes / kBytesPerMebibyte)) +
+        " MiB of work vectors and signals, more than this host's limit of " +
+        std::to_string(truncateTo<uint64_t>(kMaxRunStorageBytes / kBytesPerMebibyte)) + " MiB");
+  }
   std::string message;
-  if (!block_.allocateRunStorage(&message))
+  if (!block_.allocateRunStorage(&message)) {
     return hostFailure("cannot allocate what the block declared: " + message);
+  }
   RunResult settled = settleLayout();
-  if (!settled.ok()) return settled;
-  if (!caller_.initializeConditions()) return callerFailure();
+  if (!settled.ok()) {
+    return settled;
+  }
+  if (!caller_.initializeConditions()) {
+    return callerFailure();
+  }
   ready_ = true;
   return {};
+}
+
+double Simulation::declaredStorageBytes() {
+  const DxpBlockRecord& record = *block_.record();
+  double bytes = 0.0;
+  for (int32_t i = 0; i < record.numWorkVectors && i < DXP_MAX_WORK_VECTORS; ++i) {
+    const DxpWorkVector& vector = record.workVectors[i];
+    bytes += elementBytes(vector.width, vector.complexity, vector.dataType);
+  }
+  const DxpInputPort& input = block_.inputPort(kPort);
+  const DxpOutputPort& output = block_.outputPort(kPort);
+  bytes += elementBytes(input.width, DXP_REAL, DXP_TYPE_DOUBLE);
+  bytes += elementBytes(output.width, output.complexity, DXP_TYPE_DOUBLE);
+  return bytes;
 }
 
 RunResult Simulation::settleLayout() {
@@ -112,7 +160,9 @@ RunResult Simulation::settleLayout() {
 }
 
 RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserver* observer) {
-  if (!ready_) return hostFailure("the run was not set up");
+  if (!ready_) {
+    return hostFailure("the run was not set up");
+  }
   ready_ = false;
   const host::ScopeActivation scope(block_.allocationScope());
   const std::span<double> inputValues = block_.inputSignal();
@@ -121,6 +171,7 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
   const auto samplesPerStep = static_cast<uint64_t>(layout_.outputWidth);
 
   RunResult result;
+  uint64_t written = 0;
   std::array<int32_t, 2> hits{1, 1};
   int32_t stepsSinceInput = 0;
   uint64_t steps = 0;
@@ -128,7 +179,9 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
     const bool inputHit = stepsSinceInput == 0;
     if (inputHit) {
       const ReadResult read = input.read(inputValues);
-      if (read == ReadResult::End) break;
+      if (read == ReadResult::End) {
+        break;
+      }
       if (read == ReadResult::Failed) {
         result = {Outcome::InputError, input.error(), 0};
         break;
@@ -146,16 +199,21 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
       result = {Outcome::OutputError, output.error(), 0};
       break;
     }
-    result.samplesWritten += samplesPerStep;
-    if (++stepsSinceInput == stepsPerInput) stepsSinceInput = 0;
+    written += samplesPerStep;
+    if (++stepsSinceInput == stepsPerInput) {
+      stepsSinceInput = 0;
+    }
     if (observer != nullptr && ++steps % kProgressInterval == 0) {
-      observer->progress(result.samplesWritten);
+      observer->progress(written);
     }
   }
-  const uint64_t written = result.samplesWritten;
-  if (!caller_.finish() && result.ok()) result = callerFailure();
+  if (!caller_.finish() && result.ok()) {
+    result = callerFailure();
+  }
   result.samplesWritten = written;
-  if (observer != nullptr) observer->progress(written);
+  if (observer != nullptr) {
+    observer->progress(written);
+  }
   return result;
 }
 

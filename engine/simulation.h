@@ -118,6 +118,7 @@ class Simulation {
  private:
   RunResult callerFailure() const;
   RunResult settleLayout();
+  double declaredStorageBytes();
 
   RunSettings settings_;
   host::HostBlock block_;

@@ -59,8 +59,8 @@ typedef enum DxpFrameFlag {
 
 /* Decodes the frame flag held at `shift` in a port's attribute bits. */
 static inline DxpFrameFlag dxpDecodeFrameFlag(uint32_t attributes, unsigned shift) {
-  if ((attributes >> (shift + 1u)) & 1u) return DXP_FRAME_INHERITED;
-  return ((attributes >> shift) & 1u) ? DXP_FRAME_YES : DXP_FRAME_NO;
+  if (((attributes >> (shift + 1u)) & 1u) != 0u) return DXP_FRAME_INHERITED;
+  return ((attributes >> shift) & 1u) != 0u ? DXP_FRAME_YES : DXP_FRAME_NO;
 }
 
 /* Encodes `flag` into the frame field at `shift`, keeping the other bits. */
@@ -81,7 +81,7 @@ typedef struct DxpDimsInfo {
 } DxpDimsInfo;
 
 /* A port that is fully dynamic. */
-static const DxpDimsInfo dxpDynamicDims = {-1, -1, 0, 0};
+static const DxpDimsInfo dxpDynamicDims = {-1, -1, 0, 0}; /* NOLINT(modernize-use-nullptr): C */
 
 /* ---- Port records ---- */
 
@@ -261,7 +261,7 @@ static inline DxpFrameFlag dxpOutputFrameFlag(const DxpOutputPort* port) {
 
 /* True when the port whose sample-time index is `sampleTimeIndex` has a hit in this step. */
 static inline int dxpPortHasHit(const DxpBlockRecord* record, int32_t sampleTimeIndex) {
-  return record->simInfo->sampleHits[record->sampleTimeTaskIds[sampleTimeIndex]] != 0;
+  return record->simInfo->sampleHits[record->sampleTimeTaskIds[sampleTimeIndex]] != 0 ? 1 : 0;
 }
 
 /* The record reference a set-up call carries: a 2-row array holding the record's address and

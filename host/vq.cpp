@@ -51,7 +51,7 @@ size_t elementBytes(VqClass elementClass) {
 }
 
 [[noreturn]] void outOfMemory() {
-  std::fputs("vq: out of memory\n", stderr);
+  (void)std::fputs("vq: out of memory\n", stderr);
   std::abort();
 }
 

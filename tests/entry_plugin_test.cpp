@@ -51,7 +51,9 @@ class LoadedPlugin {
   }
   DxpEntryPoint entryPoint() const {
 #if defined(_WIN32)
-    return reinterpret_cast<DxpEntryPoint>(GetProcAddress(module_, "dxpFunction"));
+    // Through a generic function pointer: FARPROC's own signature is not the entry's.
+    return reinterpret_cast<DxpEntryPoint>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module_, "dxpFunction")));
 #else
     return reinterpret_cast<DxpEntryPoint>(dlsym(module_, "dxpFunction"));
 #endif

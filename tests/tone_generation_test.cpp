@@ -377,7 +377,7 @@ TEST_F(SampleBased, WalksThroughTheBufferAtTheOutputRate) {
   for (int index = 0; index < 8; ++index) {
     SCOPED_TRACE("step " + std::to_string(index));
     step(index, index < 4 ? 1 : 0);
-    const auto sample = static_cast<size_t>(2 * index);
+    const size_t sample = 2 * static_cast<size_t>(index);
     expectSamplesNear(output(), {kRisingThenFalling[sample], kRisingThenFalling[sample + 1]});
     EXPECT_EQ(sampleCounter(), counterAfter[static_cast<size_t>(index)]);
   }
@@ -443,7 +443,9 @@ TEST_F(SampleBased, ContinuityIsReadOnlyOnInputHits) {
 
 TEST_F(SampleBased, DiscontinuousSymbolTakesUpItsTonesPhase) {
   ASSERT_NO_FATAL_FAILURE(prepareWalk(2));
-  for (int index = 0; index < 5; ++index) step(index, index < 4 ? 1 : 0);
+  for (int index = 0; index < 5; ++index) {
+    step(index, index < 4 ? 1 : 0);
+  }
   // Tone 0 has run for one symbol: −π/2.
   expectSamplesNear(output(), {0, -1});
   EXPECT_NEAR(phase(), -kPi, kPhaseTolerance);

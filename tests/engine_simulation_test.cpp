@@ -1,0 +1,198 @@
+// The engine driving the built plug-in, with the input and output held in memory.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "engine/plugin_library.h"
+#include "engine/simulation.h"
+
+namespace quenvarith::engine {
+namespace {
+
+class VectorInput final : public InputSource {
+ public:
+  explicit VectorInput(std::vector<double> values) : values_(std::move(values)) {}
+  ReadResult read(std::span<double> values) override {
+    if (next_ == values_.size()) {
+      return ReadResult::End;
+    }
+    ++reads_;
+    for (double& value : values) {
+      value = values_.at(next_++);
+    }
+    return ReadResult::Filled;
+  }
+  [[nodiscard]] const std::string& error() const override { return error_; }
+  [[nodiscard]] int reads() const { return reads_; }
+
+ private:
+  std::vector<double> values_;
+  size_t next_ = 0;
+  int reads_ = 0;
+  std::string error_;
+};
+
+class VectorOutput final : public OutputSink {
+ public:
+  explicit VectorOutput(size_t capacity = std::numeric_limits<size_t>::max())
+      : capacity_(capacity) {}
+  bool write(std::span<const double> samples) override {
+    if (samples_.size() + samples.size() > capacity_) {
+      return false;
+    }
+    samples_.insert(samples_.end(), samples.begin(), samples.end());
+    return true;
+  }
+  [[nodiscard]] const std::string& error() const override { return error_; }
+  [[nodiscard]] const std::vector<double>& samples() const { return samples_; }
+
+ private:
+  size_t capacity_;
+  std::vector<double> samples_;
+  std::string error_ = "the output is full";
+};
+
+TEST(PluginLibrary, ReportsWhatKeepsAPlugInFromLoading) {
+  const PluginLibrary missing("/no/such/dir/quenvarith.so");
+  EXPECT_FALSE(missing.isOpen());
+  EXPECT_NE(missing.error().find("/no/such/dir/quenvarith.so"), std::string::npos);
+  EXPECT_EQ(missing.blockName(), "quenvarith");
+
+  const PluginLibrary noEntry(QUENVARITH_VQ_LIBRARY_PATH);
+  EXPECT_FALSE(noEntry.isOpen());
+  EXPECT_NE(noEntry.error().find("does not export dxpFunction"), std::string::npos)
+      << noEntry.error();
+
+  const PluginLibrary plugin(QUENVARITH_PLUGIN_PATH);
+  EXPECT_TRUE(plugin.isOpen()) << plugin.error();
+  EXPECT_EQ(plugin.blockName(), "quenvarith");
+}
+
+class SimulationTest : public ::testing::TestWithParam<Dispatch> {
+ protected:
+  static RunSettings settings(SignalMode signal) {
+    RunSettings result;
+    result.signal = signal;
+    result.dispatch = GetParam();
+    return result;
+  }
+  PluginLibrary plugin_{QUENVARITH_PLUGIN_PATH};
+};
+INSTANTIATE_TEST_SUITE_P(Engine, SimulationTest,
+                         ::testing::Values(Dispatch::Table, Dispatch::Flags));
+
+TEST_P(SimulationTest, FrameRunTakesOneFramePerStep) {
+  RunSettings frame = settings(SignalMode::Frame);
+  frame.frameSize = 6;
+  frame.sampleTime = 0.5;
+  Simulation simulation(plugin_, frame);
+  ASSERT_TRUE(simulation.setUp().ok());
+  EXPECT_EQ(simulation.layout().inputWidth, 6);
+  EXPECT_EQ(simulation.layout().outputWidth, 24);
+  EXPECT_EQ(simulation.layout().stepsPerInput, 1);
+  EXPECT_DOUBLE_EQ(simulation.layout().outputSamplePeriod, 0.5 / 24);
+
+  VectorInput input({1, 0, 1, 1, 0, 0, 0, 1, 1, 0, 1, 1});
+  VectorOutput output;
+  const RunResult result = simulation.run(input, output);
+  ASSERT_TRUE(result.ok()) << result.message;
+  EXPECT_EQ(input.reads(), 2);
+  EXPECT_EQ(result.samplesWritten, 48u);
+  ASSERT_EQ(output.samples().size(), 96u);
+  for (size_t i = 0; i < output.samples().size(); i += 2) {
+    EXPECT_NEAR(std::hypot(output.samples()[i], output.samples()[i + 1]), 1.0, 1e-12);
+  }
+}
+
+TEST_P(SimulationTest, SampleRunReadsOneSymbolEveryNSteps) {
+  RunSettings sample = settings(SignalMode::Sample);
+  sample.parameters.samplesPerSymbol = 5;
+  sample.sampleTime = 0.1;
+  Simulation simulation(plugin_, sample);
+  ASSERT_TRUE(simulation.setUp().ok());
+  EXPECT_EQ(simulation.layout().inputWidth, 2);
+  EXPECT_EQ(simulation.layout().outputWidth, 1);
+  EXPECT_EQ(simulation.layout().stepsPerInput, 5);
+  EXPECT_NEAR(simulation.layout().outputSamplePeriod, 0.02, 1e-15);
+
+  VectorInput input({1, 1, 0, 1, 0, 0});
+  VectorOutput output;
+  const RunResult result = simulation.run(input, output);
+  ASSERT_TRUE(result.ok()) << result.message;
+  EXPECT_EQ(input.reads(), 3);
+  EXPECT_EQ(result.samplesWritten, 15u);
+}
+
+TEST_P(SimulationTest, StopsWhenTheOutputCannotBeWritten) {
+  Simulation simulation(plugin_, settings(SignalMode::Frame));
+  ASSERT_TRUE(simulation.setUp().ok());
+  VectorInput input({1, 0, 1, 1, 0, 0});
+  VectorOutput output(16);  // room for one symbol's 8 samples
+  const RunResult result = simulation.run(input, output);
+  EXPECT_EQ(result.outcome, Outcome::OutputError);
+  EXPECT_EQ(result.message, "the output is full");
+  EXPECT_EQ(result.samplesWritten, 8u);
+  EXPECT_EQ(input.reads(), 2);
+}
+
+TEST_P(SimulationTest, SampleTimesTheHostCannotRunAreRefused) {
+  // The block passes negative and non-finite periods on; a run needs positive, finite ones.
+  for (const double period :
+       {-2.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
+    for (const SignalMode signal : {SignalMode::Frame, SignalMode::Sample}) {
+      RunSettings odd = settings(signal);
+      odd.sampleTime = period;
+      Simulation simulation(plugin_, odd);
+      const RunResult result = simulation.setUp();
+      EXPECT_EQ(result.outcome, Outcome::HostError) << period;
+      EXPECT_NE(result.message.find("positive and finite"), std::string::npos) << result.message;
+    }
+  }
+}
+
+TEST_P(SimulationTest, RefusesStorageBeyondTheHostsLimitBeforeAllocatingIt) {
+  // 2^27 samples per symbol: two gibibytes of output buffer and as much again of sampleBuffer.
+  RunSettings huge = settings(SignalMode::Frame);
+  huge.parameters.mAryNumber = 2;
+  huge.parameters.samplesPerSymbol = 134217728;
+  Simulation simulation(plugin_, huge);
+  const RunResult result = simulation.setUp();
+  EXPECT_EQ(result.outcome, Outcome::HostError);
+  EXPECT_NE(result.message.find("4096 MiB"), std::string::npos) << result.message;
+  EXPECT_NE(result.message.find("limit of 1024 MiB"), std::string::npos) << result.message;
+}
+
+TEST_P(SimulationTest, BlockErrorsComeBackWithTheBlocksMessage) {
+  RunSettings bad = settings(SignalMode::Frame);
+  bad.parameters.phaseContinuity = 3;
+  Simulation simulation(plugin_, bad);
+  const RunResult result = simulation.setUp();
+  EXPECT_EQ(result.outcome, Outcome::BlockError);
+  EXPECT_EQ(result.message, "Phase continuity parameter is outside of expected range.");
+
+  Simulation notSetUp(plugin_, settings(SignalMode::Frame));
+  VectorInput input({1, 0});
+  VectorOutput output;
+  EXPECT_EQ(notSetUp.run(input, output).outcome, Outcome::HostError);
+  EXPECT_TRUE(output.samples().empty());
+}
+
+TEST(ValuesPerSymbol, IsLog2MForBitsAndOneForIntegers) {
+  host::ParameterValues parameters;
+  for (const auto& [m, k] :
+       std::vector<std::pair<double, int>>{{2, 1}, {4, 2}, {8, 3}, {1024, 10}}) {
+    parameters.mAryNumber = m;
+    EXPECT_EQ(valuesPerSymbol(parameters), k) << m;
+  }
+  parameters.inputType = 2;
+  EXPECT_EQ(valuesPerSymbol(parameters), 1);
+  parameters.inputType = 1;
+  parameters.mAryNumber = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(valuesPerSymbol(parameters), 1);
+}
+
+}  // namespace
+}  // namespace quenvarith::engine

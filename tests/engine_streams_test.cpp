@@ -1,0 +1,233 @@
+// The engine's input sources and output writers.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "engine/input_sources.h"
+#include "engine/output_formats.h"
+#include "run_process.h"
+
+namespace quenvarith::engine {
+namespace {
+
+using testing::readFile;
+using testing::ScratchDirectory;
+using testing::writeFile;
+
+TEST(ParseNumber, TakesEveryNumberSpellingAndNothingElse) {
+  double value = 0.0;
+  const std::vector<std::pair<std::string, double>> numbers{
+      {"1", 1.0},
+      {"+2.5", 2.5},
+      {"-0", -0.0},
+      {"1e3", 1000.0},
+      {".5", 0.5},
+      {"1E-2", 0.01},
+      {"1e999", std::numeric_limits<double>::infinity()},
+      {"-1e999", -std::numeric_limits<double>::infinity()},
+      {"1e-999", 0.0}};
+  for (const auto& [text, expected] : numbers) {
+    ASSERT_TRUE(parseNumber(text, value)) << text;
+    EXPECT_EQ(value, expected) << text;
+  }
+  ASSERT_TRUE(parseNumber("inf", value));
+  EXPECT_TRUE(std::isinf(value));
+  ASSERT_TRUE(parseNumber("nan", value));
+  EXPECT_TRUE(std::isnan(value));
+  for (const std::string text : {"", "+", "-", "++1", "+-1", "1x", "0x10", "1,5", "--1", "one"}) {
+    EXPECT_FALSE(parseNumber(text, value)) << text;
+  }
+}
+
+class TextInputTest : public ::testing::Test {
+ protected:
+  TextInput& open(const std::string& contents) {
+    writeFile(path_, contents);
+    file_ = std::fopen(path_.c_str(), "rb");
+    input_ = std::make_unique<TextInput>(file_);
+    return *input_;
+  }
+  void TearDown() override {
+    input_.reset();
+    if (file_ != nullptr) {
+      (void)std::fclose(file_);
+    }
+  }
+
+ private:
+  ScratchDirectory scratch_;
+  std::string path_ = scratch_.file("input.txt");
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<TextInput> input_;
+};
+
+TEST_F(TextInputTest, ReadsStepsAcrossBufferBoundaries) {
+  // Far more than one buffer, with tokens cut at every possible place.
+  std::string contents;
+  const int count = 40000;
+  for (int i = 0; i < count; ++i) {
+    contents += std::to_string(i) + (i % 7 == 0 ? "\r\n" : "  ");
+  }
+  TextInput& input = open(contents);
+  std::vector<double> step(8);
+  int next = 0;
+  while (input.read(step) == ReadResult::Filled) {
+    for (const double value : step) {
+      ASSERT_EQ(value, next++);
+    }
+  }
+  EXPECT_EQ(next, count);
+  EXPECT_EQ(input.read(step), ReadResult::End);
+  EXPECT_EQ(input.bytesConsumed(), contents.size());
+}
+
+TEST_F(TextInputTest, NamesTheLineOfATokenThatIsNoNumber) {
+  std::string contents;
+  for (int line = 1; line < 30000; ++line) {
+    contents += "1 0\n";
+  }
+  contents += "1 0b1\n";
+  TextInput& input = open(contents);
+  std::vector<double> step(2);
+  int steps = 0;
+  ReadResult result = ReadResult::Filled;
+  while ((result = input.read(step)) == ReadResult::Filled) {
+    ++steps;
+  }
+  EXPECT_EQ(result, ReadResult::Failed);
+  EXPECT_EQ(steps, 29999);
+  EXPECT_EQ(input.error(), "line 30000: '0b1' is not a number");
+}
+
+TEST_F(TextInputTest, RefusesAnIncompleteLastStepAndAnEndlessToken) {
+  std::vector<double> step(4);
+  TextInput& partial = open("1 2 3 4\n5 6\n");
+  EXPECT_EQ(partial.read(step), ReadResult::Filled);
+  EXPECT_EQ(partial.read(step), ReadResult::Failed);
+  EXPECT_NE(partial.error().find("2 value(s) left after the last whole step of 4"),
+            std::string::npos)
+      << partial.error();
+
+  TextInput& endless = open(std::string(200000, '7'));
+  EXPECT_EQ(endless.read(step), ReadResult::Failed);
+  EXPECT_NE(endless.error().find("line 1"), std::string::npos) << endless.error();
+}
+
+TEST_F(TextInputTest, EmptyInputEndsAtOnce) {
+  std::vector<double> step(3);
+  EXPECT_EQ(open(" \n\t\n").read(step), ReadResult::End);
+}
+
+TEST(RandomInput, GivesBitsMostSignificantFirstAndFollowsTheSeed) {
+  // Three bits per symbol, read two values at a time, so symbols straddle the steps.
+  RandomInput input(1000, 42, 3, true, 8);
+  RandomInput again(1000, 42, 3, true, 8);
+  std::vector<double> step(2);
+  std::vector<double> other(2);
+  std::vector<int> counts(8, 0);
+  std::vector<double> bits;
+  for (int i = 0; i < 1500; ++i) {
+    ASSERT_EQ(input.read(step), ReadResult::Filled);
+    ASSERT_EQ(again.read(other), ReadResult::Filled);
+    EXPECT_EQ(step, other);
+    for (const double bit : step) {
+      ASSERT_TRUE(bit == 0.0 || bit == 1.0);
+      bits.push_back(bit);
+    }
+  }
+  EXPECT_EQ(input.read(step), ReadResult::End);
+  for (size_t symbol = 0; symbol < bits.size(); symbol += 3) {
+    ++counts[static_cast<size_t>(bits[symbol] * 4 + bits[symbol + 1] * 2 + bits[symbol + 2])];
+  }
+  for (const int count : counts) {
+    EXPECT_GT(count, 60);  // about 125 each
+  }
+}
+
+TEST(RandomInput, GivesIntegersBelowMAndRefusesAnIncompleteStep) {
+  RandomInput input(10, 1, 1, false, 5);
+  std::vector<double> step(4);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(input.read(step), ReadResult::Filled);
+    for (const double value : step) {
+      EXPECT_TRUE(value >= 0.0 && value <= 4.0 && value == std::floor(value)) << value;
+    }
+  }
+  EXPECT_EQ(input.read(step), ReadResult::Failed);
+  EXPECT_NE(input.error().find("2 value(s) left"), std::string::npos) << input.error();
+}
+
+class OutputFormatTest : public ::testing::Test {
+ protected:
+  std::string written(OutputFormat format, const std::vector<double>& samples) {
+    const std::string path = scratch_.file("out");
+    std::string error;
+    RecordingInfo info;
+    info.samplePeriod = 0.25;
+    const auto writer = openOutput(format, path, info, error);
+    EXPECT_NE(writer, nullptr) << error;
+    if (writer == nullptr) {
+      return {};
+    }
+    EXPECT_TRUE(writer->write(samples));
+    EXPECT_TRUE(writer->close(nullptr, 0));
+    return readFile(path);
+  }
+
+  ScratchDirectory scratch_;
+};
+
+TEST_F(OutputFormatTest, TextAndCsvPrintSeventeenSignificantDigits) {
+  EXPECT_EQ(written(OutputFormat::Text, {0.1, -2.0}), "0.10000000000000001 -2\n");
+  EXPECT_EQ(written(OutputFormat::Csv, {0.1, -2.0, 1.0 / 3.0, -0.0}),
+            "index,time,re,im\n0,0,0.10000000000000001,-2\n1,0.25,0.33333333333333331,-0\n");
+  // Exactly what printf's %.17g makes of awkward values.
+  const std::vector<double> awkward{1e-300,
+                                    6.123233995736766e-17,
+                                    -1.0 / 7.0,
+                                    123456789012345678.0,
+                                    1e21,
+                                    5e-324,
+                                    std::numeric_limits<double>::max(),
+                                    -0.0};
+  std::string expected;
+  for (size_t i = 0; i < awkward.size(); i += 2) {
+    std::array<char, 64> line{};
+    (void)std::snprintf(line.data(), line.size(), "%.17g %.17g\n", awkward[i], awkward[i + 1]);
+    expected += line.data();
+  }
+  EXPECT_EQ(written(OutputFormat::Text, awkward), expected);
+}
+
+TEST_F(OutputFormatTest, RawFormatsAreLittleEndianAndSaturate) {
+  const std::string cf32 = written(OutputFormat::Cf32, {-1.0, 1e300});
+  EXPECT_EQ(cf32, std::string("\x00\x00\x80\xbf\x00\x00\x80\x7f", 8));  // -1, +infinity
+  const std::string cf64 = written(OutputFormat::Cf64, {2.0, 0.0});
+  EXPECT_EQ(cf64, std::string("\0\0\0\0\0\0\0\x40\0\0\0\0\0\0\0\0", 16));
+}
+
+TEST_F(OutputFormatTest, NamesAndOpenFailures) {
+  EXPECT_EQ(formatFromPath("a/b.csv"), OutputFormat::Csv);
+  EXPECT_EQ(formatFromPath("x.cf32"), OutputFormat::Cf32);
+  EXPECT_EQ(formatFromPath("x.cf64"), OutputFormat::Cf64);
+  EXPECT_EQ(formatFromPath("x.sigmf-meta"), OutputFormat::Sigmf);
+  EXPECT_EQ(formatFromPath("x.sigmf-data"), OutputFormat::Sigmf);
+  EXPECT_EQ(formatFromPath("x.dat"), OutputFormat::Text);
+  EXPECT_EQ(formatFromPath("-"), OutputFormat::Text);
+  EXPECT_EQ(sigmfBaseName("dir/name.sigmf-data"), "dir/name");
+  EXPECT_EQ(sigmfBaseName("dir/name.sigmf-meta"), "dir/name");
+  EXPECT_EQ(sigmfBaseName("name"), "name");
+
+  std::string error;
+  EXPECT_EQ(openOutput(OutputFormat::Text, scratch_.file("no/such/dir/out"), {}, error), nullptr);
+  EXPECT_NE(error.find("cannot open the output"), std::string::npos) << error;
+  EXPECT_EQ(openOutput(OutputFormat::Sigmf, "-", {}, error), nullptr);
+}
+
+}  // namespace
+}  // namespace quenvarith::engine

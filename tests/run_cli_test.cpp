@@ -1,0 +1,323 @@
+// End-to-end tests of quenvarith-run: the built command run as a subprocess.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "run_process.h"
+
+namespace quenvarith::testing {
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+struct Sample {
+  double re;
+  double im;
+};
+
+std::vector<Sample> samplesOf(const std::string& text) {
+  std::vector<Sample> samples;
+  for (const std::string& line : linesOf(text)) {
+    char* rest = nullptr;
+    const double re = std::strtod(line.c_str(), &rest);
+    const double im = std::strtod(rest, nullptr);
+    samples.push_back({re, im});
+  }
+  return samples;
+}
+
+// Phases 0, pi/8, pi/4, 3pi/8 of the upper tone, then back down with the lower one: two
+// symbols of M = 2, N = 4, separation 0.5 and a symbol period of 1 s, continuous phase.
+void expectUpThenDown(const std::vector<Sample>& samples) {
+  const std::vector<double> eighths{0, 1, 2, 3, 4, 3, 2, 1};
+  ASSERT_EQ(samples.size(), eighths.size());
+  for (size_t i = 0; i < samples.size(); ++i) {
+    const double phase = eighths[i] * std::numbers::pi / 8.0;
+    EXPECT_NEAR(samples[i].re, std::cos(phase), 1e-12) << "sample " << i;
+    EXPECT_NEAR(samples[i].im, std::sin(phase), 1e-12) << "sample " << i;
+  }
+}
+
+Arguments withDispatch(Arguments arguments, const std::string& dispatch) {
+  arguments.insert(arguments.end(), {"--dispatch", dispatch, "--quiet"});
+  return arguments;
+}
+
+class EveryDispatch : public ::testing::TestWithParam<std::string> {};
+INSTANTIATE_TEST_SUITE_P(RunCommand, EveryDispatch, ::testing::Values("table", "flags"));
+
+TEST_P(EveryDispatch, FrameSignalCarriesAFrameOfSymbolsPerStep) {
+  const ProcessResult result = runQuenvarith(
+      withDispatch({"--m-ary", "2", "--input-type", "integer", "--samples-per-symbol", "4",
+                    "--separation", "0.5", "--frame-size", "2", "--sample-time", "2"},
+                   GetParam()),
+      "1 0\n");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  expectUpThenDown(samplesOf(result.out));
+}
+
+TEST_P(EveryDispatch, SampleSignalGivesNOutputStepsPerSymbol) {
+  const ProcessResult result =
+      runQuenvarith(withDispatch({"--signal", "sample", "--m-ary", "2", "--samples-per-symbol", "4",
+                                  "--separation", "0.5"},
+                                 GetParam()),
+                    "1\n0\n");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  expectUpThenDown(samplesOf(result.out));
+}
+
+TEST_P(EveryDispatch, BlockErrorsAtSetUpReachStandardErrorAndStopTheRun) {
+  struct Case {
+    Arguments arguments;
+    std::string message;
+  };
+  const std::vector<Case> cases{
+      {{"--input-type", "1.5"}, "Input type parameter is outside of expected range."},
+      {{"--m-ary", "6"},
+       "In case of Bit type input M-ary number parameter must be a scalar positive real integer "
+       "value which is a non-zero power of two."},
+      {{"--m-ary", "8", "--frame-size", "4"},
+       "In frame-based bit input mode, the width of the input vector must be an integer multiple "
+       "of the number of bits per symbol."},
+      {{"--sample-time", "0"}, "Input signal must be discrete."},
+      {{"--signal", "sample", "--sample-time", "0"}, "Input signal must be discrete."},
+  };
+  for (const Case& test : cases) {
+    const ProcessResult result = runQuenvarith(withDispatch(test.arguments, GetParam()), "1 0\n");
+    EXPECT_EQ(result.exitCode, 1) << test.message;
+    EXPECT_NE(result.err.find(test.message), std::string::npos) << result.err;
+    EXPECT_TRUE(result.out.empty()) << test.message;
+  }
+}
+
+TEST_P(EveryDispatch, MidStreamErrorKeepsEveryEarlierFrameAndNoneOfTheFailingOne) {
+  const Arguments arguments = withDispatch({"--frame-size", "4"}, GetParam());
+  const ProcessResult good = runQuenvarith(arguments, "1 0 1 1\n0 0 1 0\n1 1 0 1\n");
+  ASSERT_EQ(good.exitCode, 0) << good.err;
+  ASSERT_EQ(linesOf(good.out).size(), 48u);
+
+  const ProcessResult bad = runQuenvarith(arguments, "1 0 1 1\n0 0 1 0\n1 2 0 1\n1 1 1 1\n");
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_NE(bad.err.find("Input must be binary."), std::string::npos) << bad.err;
+  const std::vector<std::string> kept = linesOf(bad.out);
+  const std::vector<std::string> expected = linesOf(good.out);
+  ASSERT_EQ(kept.size(), 32u);
+  EXPECT_EQ(kept, std::vector<std::string>(expected.begin(), expected.begin() + 32));
+}
+
+TEST_P(EveryDispatch, MidStreamErrorOfASampleSignalKeepsTheEarlierSymbols) {
+  const ProcessResult result = runQuenvarith(
+      withDispatch({"--signal", "sample", "--input-type", "integer"}, GetParam()), "3 1 4 0\n");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("Input must be an integer in the range of 0 to M-1."),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(linesOf(result.out).size(), 16u);
+}
+
+TEST(RunCommand, BothDispatchModesGiveBitIdenticalOutput) {
+  for (const std::string signal : {"frame", "sample"}) {
+    const Arguments arguments{"--random", "600",     "--m-ary",       "8",        "--mapping",
+                              "gray",     "--phase", "discontinuous", "--signal", signal,
+                              "--format", "cf64",    "--quiet"};
+    Arguments table = arguments;
+    table.insert(table.end(), {"--dispatch", "table"});
+    Arguments flags = arguments;
+    flags.insert(flags.end(), {"--dispatch", "flags"});
+    const ProcessResult viaTable = runQuenvarith(table);
+    const ProcessResult viaFlags = runQuenvarith(flags);
+    ASSERT_EQ(viaTable.exitCode, 0) << viaTable.err;
+    ASSERT_EQ(viaFlags.exitCode, 0) << viaFlags.err;
+    EXPECT_EQ(viaTable.out.size(), 600u * 8u * 16u) << signal;
+    EXPECT_TRUE(viaTable.out == viaFlags.out) << signal;
+  }
+}
+
+TEST(RunCommand, FrameAndSampleSignalsAgreeForOneSymbolPerFrame) {
+  const Arguments arguments{"--random", "300", "--m-ary", "16", "--quiet"};
+  Arguments frame = arguments;
+  frame.insert(frame.end(), {"--signal", "frame"});
+  Arguments sample = arguments;
+  sample.insert(sample.end(), {"--signal", "sample"});
+  const ProcessResult framed = runQuenvarith(frame);
+  const ProcessResult sampled = runQuenvarith(sample);
+  ASSERT_EQ(framed.exitCode, 0) << framed.err;
+  EXPECT_EQ(linesOf(framed.out).size(), 2400u);
+  EXPECT_EQ(framed.out, sampled.out);
+}
+
+TEST(RunCommand, EveryFormatWritesTheSamplesItShould) {
+  const ScratchDirectory scratch;
+  // 10 symbols of 8 samples, one symbol per 1 s frame: 80 samples at 8 per second.
+  const Arguments common{"--random", "10", "--quiet"};
+  const auto run = [&common](Arguments more) {
+    more.insert(more.begin(), common.begin(), common.end());
+    ProcessResult result = runQuenvarith(more);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return result;
+  };
+
+  EXPECT_EQ(linesOf(run({}).out).size(), 80u);
+  EXPECT_EQ(run({"--format", "text"}).out, run({}).out);
+
+  run({"--output", scratch.file("samples.csv")});
+  const std::vector<std::string> rows = linesOf(readFile(scratch.file("samples.csv")));
+  ASSERT_EQ(rows.size(), 81u);
+  EXPECT_EQ(rows[0], "index,time,re,im");
+  EXPECT_EQ(rows[1], "0,0,1,0");
+  EXPECT_EQ(rows[4].substr(0, 8), "3,0.375,");
+
+  run({"--output", scratch.file("samples.cf32")});
+  const std::string cf32 = readFile(scratch.file("samples.cf32"));
+  ASSERT_EQ(cf32.size(), 80u * 8u);
+  const std::string one{'\x00', '\x00', '\x80', '\x3f', '\x00', '\x00', '\x00', '\x00'};
+  EXPECT_EQ(cf32.substr(0, 8), one);  // (1, 0), little-endian floats
+  run({"--output", scratch.file("raw"), "--format", "cf64"});
+  EXPECT_EQ(std::filesystem::file_size(scratch.file("raw")), 80u * 16u);
+
+  run({"--output", scratch.file("recording"), "--format", "sigmf"});
+  EXPECT_EQ(std::filesystem::file_size(scratch.file("recording.sigmf-data")), 80u * 8u);
+  const auto meta = nlohmann::json::parse(readFile(scratch.file("recording.sigmf-meta")));
+  EXPECT_EQ(meta["global"]["core:datatype"], "cf32_le");
+  EXPECT_TRUE(meta["global"]["core:version"].is_string());
+  EXPECT_DOUBLE_EQ(meta["global"]["core:sample_rate"].get<double>(), 8.0);
+  EXPECT_TRUE(meta["global"]["core:recorder"].is_string());
+  const std::string description = meta["global"]["core:description"];
+  for (const char* part :
+       {"MAryNumber=4", "InputType=1", "BitToSymbolMapping=1", "FrequencySeparation=1",
+        "PhaseContinuity=1", "SamplesPerSymbol=8", "signal=frame"}) {
+    EXPECT_NE(description.find(part), std::string::npos) << description;
+  }
+  ASSERT_EQ(meta["captures"].size(), 1u);
+  EXPECT_EQ(meta["captures"][0]["core:sample_start"], 0);
+  EXPECT_TRUE(meta["annotations"].is_array());
+  EXPECT_TRUE(meta["annotations"].empty());
+
+  // The extension alone selects SigMF; the wider type on request.
+  run({"--output", scratch.file("wide.sigmf-data"), "--sigmf-datatype", "cf64_le"});
+  EXPECT_EQ(std::filesystem::file_size(scratch.file("wide.sigmf-data")), 80u * 16u);
+  const auto wide = nlohmann::json::parse(readFile(scratch.file("wide.sigmf-meta")));
+  EXPECT_EQ(wide["global"]["core:datatype"], "cf64_le");
+  run({"--output", scratch.file("named.sigmf-meta")});
+  EXPECT_EQ(std::filesystem::file_size(scratch.file("named.sigmf-data")), 80u * 8u);
+}
+
+TEST(RunCommand, SigmfRecordingOfAFailedRunAnnotatesTheError) {
+  const ScratchDirectory scratch;
+  const ProcessResult result =
+      runQuenvarith({"--frame-size", "4", "--output", scratch.file("failed.sigmf-data")},
+                    "1 0 1 1 0 0 1 0 1 2 0 1\n");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(std::filesystem::file_size(scratch.file("failed.sigmf-data")), 32u * 8u);
+  const auto meta = nlohmann::json::parse(readFile(scratch.file("failed.sigmf-meta")));
+  ASSERT_EQ(meta["annotations"].size(), 1u);
+  EXPECT_EQ(meta["annotations"][0]["core:sample_start"], 32);
+  EXPECT_EQ(meta["annotations"][0]["core:comment"], "Input must be binary.");
+}
+
+TEST(RunCommand, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
+  struct Case {
+    Arguments arguments;
+    std::string input;
+    std::string said;
+  };
+  const std::vector<Case> cases{
+      {{"--bogus"}, "", "--bogus"},
+      {{"--mapping", "grey"}, "", "grey"},
+      {{"--signal", "burst"}, "", "burst"},
+      {{"--format", "wav"}, "", "wav"},
+      {{"--dispatch", "direct"}, "", "direct"},
+      {{"--m-ary", "four"}, "", "is not a number"},
+      {{"--sample-time", "1s"}, "", "is not a number"},
+      {{"--m-ary"}, "", "--m-ary"},
+      {{"--frame-size", "0"}, "", "--frame-size"},
+      {{"--frame-size", "2.5"}, "", "--frame-size"},
+      {{"--signal", "sample", "--frame-size", "2"}, "", "--frame-size"},
+      {{"--format", "sigmf"}, "", "--output"},
+      {{"--seed", "3"}, "", "--random"},
+      {{"--random", "-1"}, "", "--random"},
+      {{"--random", "3", "--frame-size", "4"}, "", "whole number of steps"},
+      {{"--input", "/nonexistent/bits.txt"}, "", "/nonexistent/bits.txt"},
+  };
+  for (const Case& test : cases) {
+    const ProcessResult result = runQuenvarith(test.arguments, test.input);
+    EXPECT_EQ(result.exitCode, 2) << test.said;
+    EXPECT_NE(result.err.find(test.said), std::string::npos) << result.err;
+    EXPECT_TRUE(result.out.empty()) << test.said;
+  }
+}
+
+TEST(RunCommand, BadInputIsAUsageErrorAfterTheStepsBeforeIt) {
+  const ProcessResult partial = runQuenvarith({"--quiet"}, "1 0\n1\n");
+  EXPECT_EQ(partial.exitCode, 2);
+  EXPECT_NE(partial.err.find("not a whole number of steps"), std::string::npos) << partial.err;
+  EXPECT_EQ(linesOf(partial.out).size(), 8u);
+
+  const ProcessResult token = runQuenvarith({"--quiet"}, "1 0\n0 1\n1 one\n");
+  EXPECT_EQ(token.exitCode, 2);
+  EXPECT_NE(token.err.find("line 3"), std::string::npos) << token.err;
+  EXPECT_NE(token.err.find("'one'"), std::string::npos) << token.err;
+  EXPECT_EQ(linesOf(token.out).size(), 16u);
+}
+
+TEST(RunCommand, InputIsReadAsNumbersWhateverTheirSpelling) {
+  const ProcessResult plain = runQuenvarith({"--input-type", "integer"}, "3 0 2\n");
+  const ProcessResult spelled =
+      runQuenvarith({"--input-type", "integer"}, "\t+3e0\r\n0.0   \n\n 2.000\n");
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  EXPECT_EQ(spelled.exitCode, 0) << spelled.err;
+  EXPECT_EQ(plain.out, spelled.out);
+}
+
+TEST(RunCommand, NumericValuesGoToTheBlockUnchanged) {
+  // Words and their codes are the same parameters.
+  const ProcessResult words = runQuenvarith({"--random", "20", "--input-type", "integer",
+                                             "--mapping", "gray", "--phase", "discontinuous"});
+  const ProcessResult codes =
+      runQuenvarith({"--random", "20", "--input-type", "2", "--mapping", "2", "--phase", "2.0"});
+  ASSERT_EQ(words.exitCode, 0) << words.err;
+  EXPECT_EQ(words.out, codes.out);
+  // A negative value is a value, not an option.
+  const ProcessResult negative = runQuenvarith({"--m-ary", "-4"});
+  EXPECT_EQ(negative.exitCode, 1);
+  EXPECT_NE(negative.err.find("M-ary number parameter"), std::string::npos) << negative.err;
+}
+
+TEST(RunCommand, ThePlugInIsFoundByItsPathAndItsNameIsChecked) {
+  const ProcessResult explicitPlugin =
+      runQuenvarith({"--plugin", QUENVARITH_PLUGIN_PATH, "--random", "2"});
+  EXPECT_EQ(explicitPlugin.exitCode, 0) << explicitPlugin.err;
+  EXPECT_EQ(explicitPlugin.out, runQuenvarith({"--random", "2"}).out);
+
+  const ScratchDirectory scratch;
+  const std::filesystem::path original(QUENVARITH_PLUGIN_PATH);
+  const std::string renamed = scratch.file("renamed" + original.extension().string());
+  std::filesystem::copy_file(original, renamed);
+  const ProcessResult mismatch = runQuenvarith({"--plugin", renamed, "--random", "2"});
+  EXPECT_EQ(mismatch.exitCode, 1);
+  EXPECT_NE(mismatch.err.find("Plug-in name mismatch"), std::string::npos) << mismatch.err;
+  EXPECT_NE(mismatch.err.find("\"renamed\""), std::string::npos) << mismatch.err;
+
+  const ProcessResult missing = runQuenvarith({"--plugin", scratch.file("absent.so")});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("cannot load the plug-in"), std::string::npos) << missing.err;
+}
+
+TEST(RunCommand, RandomInputFollowsItsSeed) {
+  const ProcessResult first = runQuenvarith({"--random", "50", "--seed", "7"});
+  const ProcessResult again = runQuenvarith({"--random", "50", "--seed", "7"});
+  const ProcessResult other = runQuenvarith({"--random", "50", "--seed", "8"});
+  ASSERT_EQ(first.exitCode, 0) << first.err;
+  EXPECT_EQ(first.out, again.out);
+  EXPECT_NE(first.out, other.out);
+}
+
+}  // namespace
+}  // namespace quenvarith::testing

@@ -1,0 +1,119 @@
+// Runs the built quenvarith-run as a subprocess, with standard input from a string and
+// standard output and error captured, for the end-to-end tests.
+#pragma once
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+namespace quenvarith::testing {
+
+// A directory of its own for one test, removed afterwards.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    std::random_device entropy;
+    path_ = std::filesystem::temp_directory_path() /
+            ("quenvarith-" + std::to_string(entropy()) + "-" + std::to_string(entropy()));
+    std::filesystem::create_directories(path_);
+  }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  ScratchDirectory(ScratchDirectory&&) = delete;
+  ScratchDirectory& operator=(ScratchDirectory&&) = delete;
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  [[nodiscard]] std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream stream(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+}
+
+inline void writeFile(const std::string& path, const std::string& contents) {
+  std::ofstream stream(path, std::ios::binary);
+  stream << contents;
+}
+
+inline std::string shellQuoted(const std::string& argument) {
+#if defined(_WIN32)
+  return "\"" + argument + "\"";
+#else
+  std::string quoted = "'";
+  for (const char c : argument) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+#endif
+}
+
+struct ProcessResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs `program` with `arguments`, `input` on its standard input.
+inline ProcessResult runProgram(const std::string& program,
+                                const std::vector<std::string>& arguments,
+                                const std::string& input = "") {
+  const ScratchDirectory scratch;
+  const std::string inPath = scratch.file("stdin");
+  const std::string outPath = scratch.file("stdout");
+  const std::string errPath = scratch.file("stderr");
+  writeFile(inPath, input);
+  std::string command = shellQuoted(program);
+  for (const std::string& argument : arguments) {
+    command += " " + shellQuoted(argument);
+  }
+  command +=
+      " < " + shellQuoted(inPath) + " > " + shellQuoted(outPath) + " 2> " + shellQuoted(errPath);
+  // The shell gives the redirections; the command line is built from quoted arguments only.
+  const int status = std::system(command.c_str());  // NOLINT(cert-env33-c)
+  ProcessResult result;
+#if defined(_WIN32)
+  result.exitCode = status;
+#else
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+  result.out = readFile(outPath);
+  result.err = readFile(errPath);
+  return result;
+}
+
+inline ProcessResult runQuenvarith(const std::vector<std::string>& arguments,
+                                   const std::string& input = "") {
+  return runProgram(QUENVARITH_RUN_PATH, arguments, input);
+}
+
+// The lines of a text output.
+inline std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) {
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace quenvarith::testing
