@@ -7,6 +7,8 @@
 #include "block/dimensions.h"
 #include "block/setup.h"
 #include "engine/input_sources.h"
+#include "engine/plugin_library.h"
+#include "engine/simulation.h"
 #include "host/host_block.h"
 
 namespace quenvarith::testing {
@@ -91,6 +93,40 @@ TEST(HardeningRegression, WidthsSettledSampleBasedAreAccepted) {
   mdlDeclareSampleTimes(record);
   EXPECT_EQ(dxpGetErrorStatus(record), nullptr);
   EXPECT_EQ(block.inputPort().width, 2);
+}
+
+// Found by running the command with a huge sample time: a separation and a symbol period each
+// in range multiply to an infinite phase step, and every sample came out NaN with exit status
+// 0. The initial conditions now refuse such a step, before the first sample.
+TEST(HardeningRegression, PhaseStepsBeyondTheDoubleRangeAreRefused) {
+  engine::PluginLibrary plugin(QUENVARITH_PLUGIN_PATH);
+  ASSERT_TRUE(plugin.isOpen()) << plugin.error();
+  const struct {
+    double separation;
+    double sampleTime;
+    bool accepted;
+  } cases[] = {
+      {1.0, 1e308, false}, {1e308, 1.0, false}, {-1e300, 1e10, false},
+      {1e290, 1.0, false}, {0.0, 1e308, false},  // (2i - M + 1) x T is already infinite: times 0 it
+                                                 // is NaN
+      {1e280, 1.0, true},  {1.0, 1e280, true},  {0.0, 1.0, true},
+  };
+  for (const auto& [separation, sampleTime, accepted] : cases) {
+    SCOPED_TRACE(::testing::Message() << separation << " Hz, " << sampleTime << " s");
+    engine::RunSettings settings;
+    settings.parameters.frequencySeparation = separation;
+    settings.sampleTime = sampleTime;
+    engine::Simulation simulation(plugin, settings);
+    const engine::RunResult result = simulation.setUp();
+    if (accepted) {
+      EXPECT_TRUE(result.ok()) << result.message;
+    } else {
+      EXPECT_EQ(result.outcome, engine::Outcome::BlockError);
+      EXPECT_EQ(result.message,
+                "The frequency separation and the symbol period give a phase step beyond the "
+                "range of a double.");
+    }
+  }
 }
 
 }  // namespace
