@@ -170,6 +170,22 @@ void mdlSetOutputPortSampleTime(DxpBlockRecord* record, int32_t port, double sam
   input.offset = 0.0;
 }
 
+namespace {
+
+// The complex samples every output step writes: a frame of symbolsPerFrame x N whenever the
+// input's frame flag is not 0 (inherited included), else one. The output side settles a port
+// by the sample-based rules while the flag is still inherited, so the two sides can agree on
+// widths that differ from this; such a port would be written past its end.
+int64_t outputWidthOfRun(const DxpBlockRecord* record) {
+  if (dxpInputFrameFlag(&record->inputPorts[0]) == DXP_FRAME_NO) {
+    return 1;
+  }
+  const int64_t samplesPerSymbol = parameterInteger(record, Parameter::SamplesPerSymbol);
+  return int64_t{deriveSymbolLayout(record).symbolsPerFrame} * samplesPerSymbol;
+}
+
+}  // namespace
+
 void mdlDeclareSampleTimes(DxpBlockRecord* record) {
   if (record->inputPorts == nullptr || record->outputPorts == nullptr) {
     dxpSetErrorStatus(record, kSampleTimePropagationMessage);
@@ -183,6 +199,10 @@ void mdlDeclareSampleTimes(DxpBlockRecord* record) {
     return;
   }
   if (output.width == kDynamicWidth || input.width == kDynamicWidth) {
+    dxpSetErrorStatus(record, kWidthPropagationMessage);
+    return;
+  }
+  if (output.width != outputWidthOfRun(record)) {
     dxpSetErrorStatus(record, kWidthPropagationMessage);
     return;
   }

@@ -1,6 +1,7 @@
 #include "block/tone_generation.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <span>
 
@@ -14,6 +15,12 @@ namespace quenvarith {
 namespace {
 
 constexpr const char* kInvalidOption = "Invalid option.";
+constexpr const char* kPhaseStepOutOfRange =
+    "The frequency separation and the symbol period give a phase step beyond the range of a "
+    "double.";
+// The largest phase step that no run of fewer than 2^64 samples can carry past the largest
+// double: the running phase is never reduced, and an infinite one makes every sample NaN.
+constexpr double kMaxPhaseStep = 1.7976931348623157e308 / 18446744073709551616.0;
 
 template <typename T>
 T* workData(DxpBlockRecord* record, WorkVector vector) {
@@ -191,6 +198,18 @@ void mdlInitializeConditions(DxpBlockRecord* record) {
   }
   *workData<double>(record, WorkVector::Phase) = 0.0;
   *workData<int32_t>(record, WorkVector::SampleCounter) = 0;
+
+  // A separation and a period each within range can still make a product beyond it; the run
+  // would then write NaN for every sample. An empty frame synthesises nothing and is let be.
+  if (layout.symbolsPerFrame <= 0) {
+    return;
+  }
+  for (int32_t tone = 0; tone < mAryNumber; ++tone) {
+    if (!(std::fabs(phaseStep[tone]) <= kMaxPhaseStep)) {  // NaN fails too
+      dxpSetErrorStatus(record, kPhaseStepOutOfRange);
+      return;
+    }
+  }
 }
 
 void mdlComputeOutputs(DxpBlockRecord* record, int32_t /*taskId*/) {

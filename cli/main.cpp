@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -221,6 +222,11 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if !defined(_WIN32)
+  // A reader that goes away must not kill the program silently: the write then fails with
+  // EPIPE and the run ends with a message and a failing exit status.
+  (void)std::signal(SIGPIPE, SIG_IGN);
+#endif
   try {
     return run(argc, argv);
   } catch (const std::exception& error) {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -43,16 +44,12 @@ bool parseNumber(std::string_view token, double& value) {
   }
   const char* last = token.data() + token.size();
   const auto [end, status] = std::from_chars(token.data(), last, value);
-  // A value beyond the double range is still a number: from_chars leaves `value` alone then.
+  // A value beyond the double range, or below its normal range, is still a number, but
+  // from_chars leaves `value` alone then. Whether it is huge or tiny shows in its digits as a
+  // whole (0.000...1 has no exponent), so let strtod round it: to infinity, zero or the nearest
+  // subnormal. The program never changes the "C" locale strtod reads with.
   if (status == std::errc::result_out_of_range && end == last) {
-    double magnitude = std::numeric_limits<double>::infinity();
-    // Tiny values round to zero, huge ones to infinity; the exponent's sign tells which.
-    const size_t exponent = token.find_first_of("eE");
-    if (exponent != std::string_view::npos && exponent + 1 < token.size() &&
-        token[exponent + 1] == '-') {
-      magnitude = 0.0;
-    }
-    value = token.front() == '-' ? -magnitude : magnitude;
+    value = std::strtod(std::string(token).c_str(), nullptr);
     return true;
   }
   return status == std::errc() && end == last;
@@ -132,6 +129,7 @@ ReadResult TextInput::read(std::span<double> values) {
   if (!error_.empty()) {
     return ReadResult::Failed;
   }
+  uint64_t lastLine = 0;  // where the values of a step cut short end
   for (size_t filled = 0; filled < values.size(); ++filled) {
     std::string_view token;
     uint64_t line = 0;
@@ -143,9 +141,10 @@ ReadResult TextInput::read(std::span<double> values) {
       if (filled == 0) {
         return ReadResult::End;
       }
-      error_ = incompleteStep(filled, values.size());
+      error_ = "line " + std::to_string(lastLine) + ": " + incompleteStep(filled, values.size());
       return ReadResult::Failed;
     }
+    lastLine = line;
     if (!parseNumber(token, values[filled])) {
       error_ = "line " + std::to_string(line) + ": '" + shown(token) + "' is not a number";
       return ReadResult::Failed;

@@ -312,6 +312,7 @@ TEST_F(PortSampleTime, PortIndexOutsideTheRecordIsRefused) {
 class DeclareSampleTimes : public PortSampleTime {
  protected:
   void settle() {
+    host.setInputFrameFlag(DXP_FRAME_NO);  // the sample-based ports these times and widths fit
     input().sampleTime = 0.1;
     output().sampleTime = 0.0125;
     input().width = 3;
