@@ -132,7 +132,19 @@ char* formatDouble(char* first, char* last, double value) {
   return std::to_chars(first, last, value, std::chars_format::general, kSignificantDigits).ptr;
 }
 
-class TextWriter : public OutputWriter {
+// A writer whose whole output is one buffered file.
+class FileWriter : public OutputWriter {
+ public:
+  bool close(const std::string* /*failure*/, uint64_t /*failedAt*/) override {
+    return file_.close();
+  }
+  [[nodiscard]] const std::string& error() const override { return file_.error(); }
+
+ protected:
+  BufferedFile file_;
+};
+
+class TextWriter : public FileWriter {
  public:
   bool open(const std::string& path, std::string& error) { return file_.open(path, false, error); }
 
@@ -151,16 +163,9 @@ class TextWriter : public OutputWriter {
     }
     return true;
   }
-  bool close(const std::string* /*failure*/, uint64_t /*failedAt*/) override {
-    return file_.close();
-  }
-  [[nodiscard]] const std::string& error() const override { return file_.error(); }
-
- private:
-  BufferedFile file_;
 };
 
-class CsvWriter : public OutputWriter {
+class CsvWriter : public FileWriter {
  public:
   explicit CsvWriter(double samplePeriod) : samplePeriod_(samplePeriod) {}
 
@@ -195,13 +200,8 @@ class CsvWriter : public OutputWriter {
     }
     return true;
   }
-  bool close(const std::string* /*failure*/, uint64_t /*failedAt*/) override {
-    return file_.close();
-  }
-  [[nodiscard]] const std::string& error() const override { return file_.error(); }
 
  private:
-  BufferedFile file_;
   double samplePeriod_;
   uint64_t index_ = 0;
 };
@@ -260,7 +260,7 @@ void storeNarrowed(std::span<const double> values, char* out) {
 }
 
 // Interleaved I/Q, little-endian, as 32-bit or 64-bit floats.
-class RawWriter : public OutputWriter {
+class RawWriter : public FileWriter {
  public:
   explicit RawWriter(bool doublePrecision) : doublePrecision_(doublePrecision) {}
 
@@ -291,13 +291,8 @@ class RawWriter : public OutputWriter {
     }
     return true;
   }
-  bool close(const std::string* /*failure*/, uint64_t /*failedAt*/) override {
-    return file_.close();
-  }
-  [[nodiscard]] const std::string& error() const override { return file_.error(); }
 
  private:
-  BufferedFile file_;
   bool doublePrecision_;
 };
 
