@@ -18,6 +18,8 @@ constexpr const char* kInvalidOption = "Invalid option.";
 constexpr const char* kPhaseStepOutOfRange =
     "The frequency separation and the symbol period give a phase step beyond the range of a "
     "double.";
+constexpr const char* kSizesChanged =
+    "The parameters no longer match the work vectors declared for this run.";
 // The largest phase step that no run of fewer than 2^64 samples can carry past the largest
 // double: the running phase is never reduced, and an infinite one makes every sample NaN.
 constexpr double kMaxPhaseStep = 1.7976931348623157e308 / 18446744073709551616.0;
@@ -48,6 +50,26 @@ Synthesis readSynthesis(DxpBlockRecord* record) {
           workData<double>(record, WorkVector::Phase),
           workData<double>(record, WorkVector::PhaseStep),
           workData<double>(record, WorkVector::TonePhase)};
+}
+
+int32_t declaredWidth(const DxpBlockRecord* record, WorkVector vector) {
+  const DxpWorkVector& declared = record->workVectors[static_cast<int32_t>(vector)];
+  return declared.data != nullptr ? declared.width : -1;
+}
+
+// Parameters are read afresh at every call, so one changed since the work vectors and ports were
+// sized would make a step write past them. True when everything the step touches is in bounds.
+bool fitsDeclaredStorage(const DxpBlockRecord* record, const Synthesis& synthesis,
+                         int64_t outputSamples) {
+  const int64_t bufferedSamples =
+      static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
+  return declaredWidth(record, WorkVector::SymbolIndices) >= synthesis.symbolsPerFrame &&
+         declaredWidth(record, WorkVector::SampleBuffer) >= bufferedSamples &&
+         declaredWidth(record, WorkVector::Phase) >= 1 &&
+         declaredWidth(record, WorkVector::PhaseStep) >= synthesis.mAryNumber &&
+         declaredWidth(record, WorkVector::TonePhase) >= synthesis.mAryNumber &&
+         declaredWidth(record, WorkVector::SampleCounter) >= 1 &&
+         record->outputPorts[0].width >= outputSamples;
 }
 
 // Tone of symbol s. Mapping stores only indices below M, so a stale one can come only from
@@ -91,14 +113,13 @@ bool hasSymbols(const Synthesis& synthesis) {
 }
 
 // One input frame in, one output frame out, at every call.
-void computeFrame(DxpBlockRecord* record) {
+void computeFrame(DxpBlockRecord* record, const Synthesis& synthesis) {
   mapInputToSymbols(record);  // its failure is the host's to act on; the step goes on
   const int32_t continuity = parameterInteger(record, Parameter::PhaseContinuity);
   if (!isKnownContinuity(continuity)) {
     dxpSetErrorStatus(record, kInvalidOption);
     return;
   }
-  const Synthesis synthesis = readSynthesis(record);
   if (!hasSymbols(synthesis)) {
     return;
   }
@@ -117,7 +138,7 @@ void computeFrame(DxpBlockRecord* record) {
 }
 
 // A new symbol on an input hit, one buffered sample out on an output hit.
-void computeSample(DxpBlockRecord* record) {
+void computeSample(DxpBlockRecord* record, const Synthesis& synthesis) {
   if (record->simInfo->timeStepKind != DXP_MAJOR_TIME_STEP) {
     return;
   }
@@ -129,7 +150,6 @@ void computeSample(DxpBlockRecord* record) {
       dxpSetErrorStatus(record, kInvalidOption);
       return;
     }
-    const Synthesis synthesis = readSynthesis(record);
     if (hasSymbols(synthesis)) {
       const bool continuous = continuity == static_cast<int32_t>(PhaseContinuity::Continuous);
       const int32_t tone = toneOf(synthesis, 0);
@@ -142,10 +162,9 @@ void computeSample(DxpBlockRecord* record) {
   }
 
   if (dxpPortHasHit(record, record->outputPorts[0].sampleTimeIndex) != 0) {
-    // Only the buffer's length is needed here: N samples of every symbol of the frame.
+    // N samples of every symbol of the frame.
     const int64_t bufferedSamples =
-        static_cast<int64_t>(deriveSymbolLayout(record).symbolsPerFrame) *
-        parameterInteger(record, Parameter::SamplesPerSymbol);
+        static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
     if (bufferedSamples <= 0) {
       return;
     }
@@ -155,8 +174,7 @@ void computeSample(DxpBlockRecord* record) {
     if (*sampleCounter < 0 || *sampleCounter >= bufferedSamples) {
       *sampleCounter = 0;
     }
-    const double* sample = workData<double>(record, WorkVector::SampleBuffer) +
-                           2 * static_cast<ptrdiff_t>(*sampleCounter);
+    const double* sample = synthesis.sampleBuffer + 2 * static_cast<ptrdiff_t>(*sampleCounter);
     double* output = record->outputPorts[0].signal;
     output[0] = sample[0];
     output[1] = sample[1];
@@ -185,6 +203,13 @@ void mdlInitializeConditions(DxpBlockRecord* record) {
             : static_cast<double>(layout.bitsPerSymbol) * elementPeriod;
   }
 
+  if (declaredWidth(record, WorkVector::PhaseStep) < mAryNumber ||
+      declaredWidth(record, WorkVector::TonePhase) < mAryNumber ||
+      declaredWidth(record, WorkVector::Phase) < 1 ||
+      declaredWidth(record, WorkVector::SampleCounter) < 1) {
+    dxpSetErrorStatus(record, kSizesChanged);
+    return;
+  }
   auto* phaseStep = workData<double>(record, WorkVector::PhaseStep);
   auto* tonePhase = workData<double>(record, WorkVector::TonePhase);
   const auto mAsDouble = static_cast<double>(mAryNumber);
@@ -213,10 +238,19 @@ void mdlInitializeConditions(DxpBlockRecord* record) {
 }
 
 void mdlComputeOutputs(DxpBlockRecord* record, int32_t /*taskId*/) {
-  if (dxpInputFrameFlag(&record->inputPorts[0]) == DXP_FRAME_NO) {
-    computeSample(record);
+  const Synthesis synthesis = readSynthesis(record);
+  const bool sampleBased = dxpInputFrameFlag(&record->inputPorts[0]) == DXP_FRAME_NO;
+  const int64_t outputSamples =
+      sampleBased ? 1
+                  : static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
+  if (!fitsDeclaredStorage(record, synthesis, outputSamples)) {
+    dxpSetErrorStatus(record, kSizesChanged);
+    return;
+  }
+  if (sampleBased) {
+    computeSample(record, synthesis);
   } else {
-    computeFrame(record);
+    computeFrame(record, synthesis);
   }
 }
 

@@ -290,6 +290,39 @@ TEST_F(FrameBasedFixture, StaleOutOfRangeIndexFallsBackToToneZero) {
   EXPECT_NEAR(phase(), -kPi, kPhaseTolerance);
 }
 
+// Parameters are read at every call, so a host that changes one mid-run without sizing the block
+// again must get an error, not a step that writes past the storage sized for the old values.
+TEST_F(FrameBasedFixture, ParametersChangedMidRunAreRefusedBeforeAnythingIsWritten) {
+  constexpr const char* kSizesChanged =
+      "The parameters no longer match the work vectors declared for this run.";
+  struct Change {
+    int parameter;
+    double value;
+  };
+  for (const Change change : {Change{5, 8.0}, Change{0, 3.0}, Change{1, 1.0}}) {
+    SCOPED_TRACE(change.parameter);
+    host::HostBlock host;
+    testing::RecordLayout layout;
+    layout.parameters = {.mAryNumber = 2, .inputType = 2, .samplesPerSymbol = 4};
+    layout.inputWidth = 2;
+    layout.symbolsPerFrame = 2;
+    ASSERT_NO_FATAL_FAILURE(testing::prepareRecord(host, layout));
+    mdlInitializeConditions(host.record());
+    // N 8 doubles the buffer, M 3 outgrows the per-tone vectors; bit input with M 2 keeps
+    // everything in bounds (one symbol per bit), so that change runs.
+    host.setParameterArray(change.parameter, host::ArrayHandle(vqCreateDoubleScalar(change.value)));
+    host.inputSignal()[0] = 1;
+    host.inputSignal()[1] = 0;
+    mdlComputeOutputs(host.record(), 0);
+    if (change.parameter == 1) {
+      EXPECT_EQ(dxpGetErrorStatus(host.record()), nullptr);
+      continue;
+    }
+    EXPECT_STREQ(dxpGetErrorStatus(host.record()), kSizesChanged);
+    for (const double value : host.outputSignal()) EXPECT_EQ(value, 0.0);
+  }
+}
+
 TEST_F(FrameBasedFixture, InvalidOptionLeavesPhasesAndOutputUntouched) {
   ASSERT_NO_FATAL_FAILURE(prepareTwoSymbolFrames());
   computeFrame({1, 1});
