@@ -2,6 +2,9 @@
 // reader that went away), input that ends inside a frame or holds something that is not a
 // number, and a plug-in file that is missing, not a library, or a library without the entry
 // point. Each ends with a clear message and a failing exit status, never a crash.
+// The faults are staged with POSIX means (/dev/full, pipes, posix_spawn), so Windows builds
+// leave this file out.
+#if !defined(_WIN32)
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -218,3 +221,5 @@ TEST(HostFaults, UnusablePluginsAreReportedByTheEngine) {
 
 }  // namespace
 }  // namespace quenvarith::testing
+
+#endif  // !_WIN32
