@@ -124,7 +124,7 @@ void kernelTone(benchmark::State& state) {
     return;
   }
   const double startPhase = std::pow(10.0, static_cast<double>(state.range(0)));
-  std::vector<double> output(2 * kSamples);
+  std::vector<double> output(static_cast<std::size_t>(2 * kSamples));
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
     benchmark::DoNotOptimize(
         synthesizeToneWith(kKernel, startPhase, 0.39, kSamples, output.data()));
