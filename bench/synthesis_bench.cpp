@@ -114,6 +114,41 @@ void storeOnly(benchmark::State& state) {
   countSamples(state, samples);
 }
 
+// One long tone through one kernel alone: the sincos and the add chain, no symbols, no tone
+// advance. Compares the vector kernels with each other.
+template <ToneKernel kKernel>
+void kernelTone(benchmark::State& state) {
+  constexpr int32_t kSamples = 8192;
+  if (!toneKernelAvailable(kKernel)) {
+    state.SkipWithError("kernel not built or not run by this CPU");
+    return;
+  }
+  const double startPhase = std::pow(10.0, static_cast<double>(state.range(0)));
+  std::vector<double> output(static_cast<std::size_t>(2 * kSamples));
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
+    benchmark::DoNotOptimize(
+        synthesizeToneWith(kKernel, startPhase, 0.39, kSamples, output.data()));
+    benchmark::ClobberMemory();
+  }
+  countSamples(state, kSamples);
+}
+
+BENCHMARK(kernelTone<ToneKernel::avx2>)
+    ->Name("toneAvx2Sleef")
+    ->ArgNames({kPhaseArg})
+    ->Arg(3)
+    ->Arg(9);
+BENCHMARK(kernelTone<ToneKernel::avx512>)
+    ->Name("toneAvx512Sleef")
+    ->ArgNames({kPhaseArg})
+    ->Arg(3)
+    ->Arg(9);
+BENCHMARK(kernelTone<ToneKernel::avx512Poly>)
+    ->Name("toneAvx512Poly")
+    ->ArgNames({kPhaseArg})
+    ->Arg(3)
+    ->Arg(9);
+
 void frameArguments(benchmark::internal::Benchmark* benchmark) {
   benchmark->ArgNames({kSamplesArg, kContinuityArg, kPhaseArg})
       ->ArgsProduct({{8, 64}, {1, 2}, {3, 9}});

@@ -86,6 +86,9 @@ bool toneKernelAvailable(ToneKernel kernel) {
 
 ToneKernel fastestToneKernel() {
   const uint32_t runnable = runnableToneKernels();
+  if ((runnable & kernelBit(ToneKernel::avx512Poly)) != 0) {
+    return ToneKernel::avx512Poly;
+  }
   if ((runnable & kernelBit(ToneKernel::avx512)) != 0) {
     return ToneKernel::avx512;
   }

@@ -12,9 +12,10 @@ namespace quenvarith {
 // The implementations a build may carry. The vector ones exist only where SLEEF was found at
 // build time and run only where the processor (and its operating system) supports them.
 enum class ToneKernel : int32_t {
-  plain,   // std::cos and std::sin, one sample at a time
-  avx2,    // SLEEF's 4-wide u10 sincos
-  avx512,  // SLEEF's 8-wide u10 sincos
+  plain,       // std::cos and std::sin, one sample at a time
+  avx2,        // SLEEF's 4-wide u10 sincos
+  avx512,      // SLEEF's 8-wide u10 sincos
+  avx512Poly,  // our own 8-wide sincos within 1 ulp (SLEEF's u10 for |phase| > 2^31)
 };
 
 // The state of a ToneSynthesizer, kept as a plain record so that the kernel of each
@@ -77,8 +78,9 @@ void advanceTonePhasesPlain(std::span<double> tonePhase, std::span<const double>
 // Whether `kernel` was built in and this processor can run it.
 bool toneKernelAvailable(ToneKernel kernel);
 
-// The kernel synthesizeTone and advanceTonePhases use: the widest available one. Detected at
-// the first call (never at load) and fixed for the life of the process.
+// The kernel synthesizeTone and advanceTonePhases use: the widest available one, and of the
+// AVX-512 ones the faster (our own sincos). Detected at the first call (never at load) and
+// fixed for the life of the process.
 ToneKernel fastestToneKernel();
 
 // The same operations through one chosen kernel, for tests and benchmarks; `kernel` must be

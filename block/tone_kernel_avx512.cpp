@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "block/tone_generation.h"
+#include "block/tone_kernel_avx512_emit.h"
 #include "block/tone_kernel_stream.h"
 #include "block/tone_kernel_vector.h"
 
@@ -14,46 +15,17 @@ namespace quenvarith::detail {
 
 namespace {
 
-constexpr int32_t kLanes = 8;
-static_assert(ToneSynthesisState::kBlock == kLanes);
+using avx512::kLanes;
 
 // (cos, sin) of 8 phases, interleaved into two vectors of 4 complex samples each.
 inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
   const Sleef___m512d_2 sinCos = Sleef_sincosd8_u10avx512f(phases);
-  // Index i < 8 picks cos[i], 8 + i picks sin[i].
-  first = _mm512_permutex2var_pd(sinCos.y, _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11), sinCos.x);
-  second =
-      _mm512_permutex2var_pd(sinCos.y, _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15), sinCos.x);
+  avx512::interleave(sinCos.y, sinCos.x, first, second);
 }
 
-// (cos, sin) of up to 8 phases into 2 * count doubles of `samples` and, unless it is null, of
-// `copy`; lanes past `count` are neither read nor written.
-// Inlined into the stream, so that the samples go straight from registers to both places.
 [[gnu::always_inline]] inline void emitPhases(const double* phases, int32_t count, double* samples,
                                               double* copy) {
-  __m512d first;
-  __m512d second;
-  if (count == kLanes) {
-    sincosInterleaved(_mm512_loadu_pd(phases), first, second);
-    _mm512_storeu_pd(samples, first);
-    _mm512_storeu_pd(samples + kLanes, second);
-    if (copy != nullptr) {
-      _mm512_storeu_pd(copy, first);
-      _mm512_storeu_pd(copy + kLanes, second);
-    }
-    return;
-  }
-  const auto lanes = static_cast<__mmask8>((1U << static_cast<uint32_t>(count)) - 1U);
-  sincosInterleaved(_mm512_maskz_loadu_pd(lanes, phases), first, second);
-  const auto doubles = static_cast<uint32_t>(2 * count);  // 2 to 14
-  const auto firstMask = static_cast<__mmask8>(doubles >= 8 ? 0xffU : (1U << doubles) - 1U);
-  const auto secondMask = static_cast<__mmask8>(doubles > 8 ? (1U << (doubles - 8)) - 1U : 0U);
-  _mm512_mask_storeu_pd(samples, firstMask, first);
-  _mm512_mask_storeu_pd(samples + kLanes, secondMask, second);
-  if (copy != nullptr) {
-    _mm512_mask_storeu_pd(copy, firstMask, first);
-    _mm512_mask_storeu_pd(copy + kLanes, secondMask, second);
-  }
+  avx512::emitPhases(phases, count, samples, copy, sincosInterleaved);
 }
 
 // emitPhases as a type, so that the stream's template sees its callee even where the compiler

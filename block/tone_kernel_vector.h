@@ -24,7 +24,9 @@ double appendPhasesAvx2(ToneSynthesisState& state, double phase, double step, in
 void flushPhasesAvx2(ToneSynthesisState& state);
 double appendPhasesAvx512(ToneSynthesisState& state, double phase, double step, int32_t count);
 void flushPhasesAvx512(ToneSynthesisState& state);
-// The pair for the vector kernel `kernel` (avx2 or avx512).
+double appendPhasesAvx512Poly(ToneSynthesisState& state, double phase, double step, int32_t count);
+void flushPhasesAvx512Poly(ToneSynthesisState& state);
+// The pair for the vector kernel `kernel` (avx2, avx512 or avx512Poly).
 struct ToneStreamKernel {
   double (*append)(ToneSynthesisState& state, double phase, double step, int32_t count);
   void (*flush)(ToneSynthesisState& state);

@@ -58,12 +58,15 @@ uint32_t detectToneKernels() {
     runnable |= kernelBit(ToneKernel::avx2);
   }
   if ((ebx & kAvx512fBit) != 0 && (state & kZmmState) == kZmmState) {
-    runnable |= kernelBit(ToneKernel::avx512);
+    runnable |= kernelBit(ToneKernel::avx512) | kernelBit(ToneKernel::avx512Poly);
   }
   return runnable;
 }
 
 ToneStreamKernel vectorStreamKernel(ToneKernel kernel) {
+  if (kernel == ToneKernel::avx512Poly) {
+    return {appendPhasesAvx512Poly, flushPhasesAvx512Poly};
+  }
   if (kernel == ToneKernel::avx512) {
     return {appendPhasesAvx512, flushPhasesAvx512};
   }
@@ -72,7 +75,7 @@ ToneStreamKernel vectorStreamKernel(ToneKernel kernel) {
 
 void advanceTonePhasesVector(ToneKernel kernel, double* tonePhase, const double* phaseStep,
                              std::size_t toneCount, int32_t n) {
-  if (kernel == ToneKernel::avx512) {
+  if (kernel == ToneKernel::avx512 || kernel == ToneKernel::avx512Poly) {
     advanceTonePhasesAvx512(tonePhase, phaseStep, toneCount, n);
   } else {
     advanceTonePhasesAvx2(tonePhase, phaseStep, toneCount, n);

@@ -1,0 +1,47 @@
+// The AVX-512 kernel with our own sincos (tone_kernel_avx512_sincos.h, within 1 ulp for
+// |phase| <= 2^31), which is cheaper than SLEEF's 1-ulp one because it needs no double-double
+// polynomial. A vector with any phase beyond that range, or not finite, goes to SLEEF's u10
+// sincos whole. The tone advance is the SLEEF kernel's (it computes no sine). Compiled with
+// AVX-512F enabled and without contraction: the phases are the serial add chain's, and the
+// fused multiply-adds inside the sincos are explicit.
+#include <immintrin.h>
+#include <sleef.h>
+
+#include <cstdint>
+
+#include "block/tone_kernel_avx512_emit.h"
+#include "block/tone_kernel_avx512_sincos.h"
+#include "block/tone_kernel_stream.h"
+#include "block/tone_kernel_vector.h"
+
+namespace quenvarith::detail {
+
+namespace {
+
+// (cos, sin) of 8 phases, interleaved into two vectors of 4 complex samples each.
+inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
+  if (avx512::allReducible(phases)) [[likely]] {
+    const avx512::SinCos sinCos = avx512::sinCosReduced(phases);
+    avx512::interleave(sinCos.cos, sinCos.sin, first, second);
+    return;
+  }
+  const Sleef___m512d_2 sinCos = Sleef_sincosd8_u10avx512f(phases);
+  avx512::interleave(sinCos.y, sinCos.x, first, second);
+}
+
+[[gnu::always_inline]] inline void emitPhases(const double* phases, int32_t count, double* samples,
+                                              double* copy) {
+  avx512::emitPhases(phases, count, samples, copy, sincosInterleaved);
+}
+
+}  // namespace
+
+double appendPhasesAvx512Poly(ToneSynthesisState& state, double phase, double step, int32_t count) {
+  return appendPhases(state, phase, step, count, emitPhases);
+}
+
+void flushPhasesAvx512Poly(ToneSynthesisState& state) {
+  flushPhases(state, emitPhases);
+}
+
+}  // namespace quenvarith::detail
