@@ -65,22 +65,14 @@ inline void sincosInterleaved(__m256d phases, __m256d& first, __m256d& second) {
   }
 }
 
-// emitPhases as a type, so that the stream's template sees its callee even where the compiler
-// does not propagate a function pointer (unoptimised and sanitizer builds).
-struct EmitPhases {
-  void operator()(const double* phases, int32_t count, double* samples, double* copy) const {
-    emitPhases(phases, count, samples, copy);
-  }
-};
-
 }  // namespace
 
 double appendPhasesAvx2(ToneSynthesisState& state, double phase, double step, int32_t count) {
-  return appendPhases(state, phase, step, count, EmitPhases{});
+  return appendPhases(state, phase, step, count, Emitter<emitPhases>{});
 }
 
 void flushPhasesAvx2(ToneSynthesisState& state) {
-  flushPhases(state, EmitPhases{});
+  flushPhases(state, Emitter<emitPhases>{});
 }
 
 void advanceTonePhasesAvx2(double* tonePhase, const double* phaseStep, std::size_t toneCount,

@@ -37,11 +37,11 @@ inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
 }  // namespace
 
 double appendPhasesAvx512Poly(ToneSynthesisState& state, double phase, double step, int32_t count) {
-  return appendPhases(state, phase, step, count, emitPhases);
+  return appendPhases(state, phase, step, count, Emitter<emitPhases>{});
 }
 
 void flushPhasesAvx512Poly(ToneSynthesisState& state) {
-  flushPhases(state, emitPhases);
+  flushPhases(state, Emitter<emitPhases>{});
 }
 
 }  // namespace quenvarith::detail

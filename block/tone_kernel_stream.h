@@ -14,6 +14,16 @@ namespace quenvarith::detail {
 using Stream = ToneSynthesisState;
 static_assert((Stream::kRingBlocks & (Stream::kRingBlocks - 1)) == 0, "ring index by mask");
 
+// A function as a type, so that the templates below see their callee even where the compiler
+// does not propagate a function pointer (unoptimised and sanitizer builds), which an
+// always-inline emitter needs.
+template <auto Function>
+struct Emitter {
+  void operator()(const double* phases, int32_t count, double* samples, double* copy) const {
+    Function(phases, count, samples, copy);
+  }
+};
+
 // Emits `count` phases of block `block`, to the copy as well where the state asks for one.
 template <typename Emit>
 inline void emitBlock(Stream& state, const double* phases, int32_t count, int64_t block,
