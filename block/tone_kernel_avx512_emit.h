@@ -53,4 +53,13 @@ template <typename SinCosInterleaved>
   }
 }
 
+// emitPhases with a given sincos, as the emitter type the stream takes.
+template <auto SinCosInterleaved>
+struct Emitter {
+  [[gnu::always_inline]] void operator()(const double* phases, int32_t count, double* samples,
+                                         double* copy) const {
+    emitPhases(phases, count, samples, copy, SinCosInterleaved);
+  }
+};
+
 }  // namespace quenvarith::detail::avx512

@@ -29,19 +29,14 @@ inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
   avx512::interleave(sinCos.y, sinCos.x, first, second);
 }
 
-[[gnu::always_inline]] inline void emitPhases(const double* phases, int32_t count, double* samples,
-                                              double* copy) {
-  avx512::emitPhases(phases, count, samples, copy, sincosInterleaved);
-}
-
 }  // namespace
 
 double appendPhasesAvx512Poly(ToneSynthesisState& state, double phase, double step, int32_t count) {
-  return appendPhases(state, phase, step, count, Emitter<emitPhases>{});
+  return appendPhases(state, phase, step, count, avx512::Emitter<sincosInterleaved>{});
 }
 
 void flushPhasesAvx512Poly(ToneSynthesisState& state) {
-  flushPhases(state, Emitter<emitPhases>{});
+  flushPhases(state, avx512::Emitter<sincosInterleaved>{});
 }
 
 }  // namespace quenvarith::detail
