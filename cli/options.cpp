@@ -63,6 +63,19 @@ uint64_t wholeOption(const std::string& option, const std::string& text, uint64_
   return value;
 }
 
+// One of two words, each naming a value of an option's own type.
+template <typename Value>
+Value choiceOption(const std::string& option, const std::string& text, const char* firstName,
+                   Value firstValue, const char* secondName, Value secondValue) {
+  if (text == firstName) {
+    return firstValue;
+  }
+  if (text == secondName) {
+    return secondValue;
+  }
+  throw UsageError(option + ": '" + text + "' is neither " + firstName + " nor " + secondName);
+}
+
 constexpr std::array<Word, 2> kInputTypes{{{"bit", 1}, {"integer", 2}}};
 constexpr std::array<Word, 2> kMappings{{{"binary", 1}, {"gray", 2}}};
 constexpr std::array<Word, 2> kPhases{{{"continuous", 1}, {"discontinuous", 2}}};
@@ -98,13 +111,9 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
   }
 
   if (given("--signal")) {
-    if (raw.signal == "frame") {
-      options.settings.signal = engine::SignalMode::Frame;
-    } else if (raw.signal == "sample") {
-      options.settings.signal = engine::SignalMode::Sample;
-    } else {
-      throw UsageError("--signal: '" + raw.signal + "' is neither frame nor sample");
-    }
+    options.settings.signal =
+        choiceOption("--signal", raw.signal, "frame", engine::SignalMode::Frame, "sample",
+                     engine::SignalMode::Sample);
   }
   if (given("--frame-size")) {
     if (options.settings.signal != engine::SignalMode::Frame) {
@@ -120,13 +129,9 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
     options.settings.sampleTime = numberOption("--sample-time", raw.sampleTime);
   }
   if (given("--dispatch")) {
-    if (raw.dispatch == "table") {
-      options.settings.dispatch = engine::Dispatch::Table;
-    } else if (raw.dispatch == "flags") {
-      options.settings.dispatch = engine::Dispatch::Flags;
-    } else {
-      throw UsageError("--dispatch: '" + raw.dispatch + "' is neither table nor flags");
-    }
+    options.settings.dispatch =
+        choiceOption("--dispatch", raw.dispatch, "table", engine::Dispatch::Table, "flags",
+                     engine::Dispatch::Flags);
   }
 
   if (given("--input")) {
@@ -154,14 +159,9 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
     throw UsageError("--format sigmf: give the recording's name with --output NAME");
   }
   if (given("--sigmf-datatype")) {
-    if (raw.sigmfDatatype == "cf32_le") {
-      options.sigmfDatatype = engine::SigmfDatatype::Cf32;
-    } else if (raw.sigmfDatatype == "cf64_le") {
-      options.sigmfDatatype = engine::SigmfDatatype::Cf64;
-    } else {
-      throw UsageError("--sigmf-datatype: '" + raw.sigmfDatatype +
-                       "' is neither cf32_le nor cf64_le");
-    }
+    options.sigmfDatatype =
+        choiceOption("--sigmf-datatype", raw.sigmfDatatype, "cf32_le", engine::SigmfDatatype::Cf32,
+                     "cf64_le", engine::SigmfDatatype::Cf64);
   }
   if (given("--plugin")) {
     options.plugin = raw.plugin;
