@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/bench_common.h"
+#include "block/symbol_mapping.h"
 #include "block/tone_generation.h"
 #include "block/work_vectors.h"
 #include "host/host_block.h"
@@ -109,6 +110,25 @@ void blockFrame(benchmark::State& state) {
 BENCHMARK(blockFrame)
     ->ArgNames({kSamplesArg, kContinuityArg, kPhaseArg})
     ->ArgsProduct({{8, 64}, {1, 2}, {3, 9}});
+
+// The input mapping alone on a frame of 1024 symbols, integer input (M = 4): ns per symbol.
+void blockMapping(benchmark::State& state) {
+  FrameRecord frame(kToneCount, 8, kSymbolsPerFrame, true);
+  const std::vector<int32_t> symbols = frameSymbols();
+  for (std::size_t s = 0; s < symbols.size(); ++s) {
+    frame.input()[s] = symbols[s];
+  }
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
+    mapInputToSymbols(frame.record());
+    benchmark::ClobberMemory();
+  }
+  if (!frame.ok()) {
+    state.SkipWithError("the block reported an error");
+  }
+  countSamples(state, kSymbolsPerFrame);
+}
+
+BENCHMARK(blockMapping)->Name("blockMapping/M:4");
 
 // Many tones, one sample per symbol, discontinuous: the per-symbol advance of all M
 // oscillators dominates. Reports ns per symbol.

@@ -76,7 +76,7 @@ void straightforwardLoop(benchmark::State& state) {
   countSamples(state, frame.samplesPerFrame());
 }
 
-// The same frame through ToneSynthesizer and advanceTonePhases (the fastest kernel), without
+// The same frame through ToneSynthesizer::addFrame (the fastest kernel), without
 // the record around it.
 void kernelLoop(benchmark::State& state) {
   FrameSetup frame(state);
@@ -84,12 +84,9 @@ void kernelLoop(benchmark::State& state) {
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
     frame.resetPhases();
     ToneSynthesizer synthesizer(frame.output.data());
-    for (const int32_t tone : frame.symbols) {
-      const double start =
-          frame.continuous ? frame.phase : frame.tonePhase[static_cast<std::size_t>(tone)];
-      frame.phase = synthesizer.addSymbol(start, frame.steps[static_cast<std::size_t>(tone)], n);
-      advanceTonePhases(frame.tonePhase, frame.steps, n);
-    }
+    frame.phase = synthesizer.addFrame({frame.symbols.data(), kSymbolsPerFrame, frame.steps.data(),
+                                        frame.tonePhase.data(), kToneCount, n, frame.continuous},
+                                       frame.phase);
     synthesizer.finish();
     benchmark::DoNotOptimize(frame.output.data());
     benchmark::ClobberMemory();

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <span>
 
 #include "block/conversion.h"
 #include "block/parameters.h"
@@ -22,6 +23,50 @@ uint32_t grayDecode(uint32_t word, int32_t bitsPerSymbol) {
     word ^= word >> static_cast<uint32_t>(shift);
   }
   return word;
+}
+
+// k bits per symbol, most significant first. Writes symbols until a group holds a value other
+// than 0 or 1 and returns whether every group was binary; later entries are left as they were.
+bool mapBits(const double* input, int32_t bitsPerSymbol, bool gray, std::span<int32_t> symbols) {
+  for (std::size_t symbol = 0; symbol < symbols.size(); ++symbol) {
+    // k <= 30 for any 32-bit M, so the word always fits.
+    uint32_t word = 0;
+    const double* bits = input + static_cast<std::ptrdiff_t>(symbol) * bitsPerSymbol;
+    // Random bits defeat branch prediction: collect the word and its validity without
+    // branching, and look at the validity once per symbol.
+    uint32_t binary = 1;
+    for (int32_t bit = 0; bit < bitsPerSymbol; ++bit) {
+      const double element = bits[bit];
+      const auto one = static_cast<uint32_t>(element == 1.0);
+      const auto zero = static_cast<uint32_t>(element == 0.0);
+      binary &= one | zero;
+      word = word * 2U + one;
+    }
+    if (binary == 0) {
+      return false;
+    }
+    symbols[symbol] = static_cast<int32_t>(gray ? grayDecode(word, bitsPerSymbol) : word);
+  }
+  return true;
+}
+
+// Whether `value` is a whole number from 0 to `largest` (at most 2^31), without a call to floor:
+// adding 2^52 to a value in [0, 2^52) is exact only when the value is whole.
+inline bool isSymbolValue(double value, double largest) {
+  constexpr double kTwoPow52 = 4503599627370496.0;
+  return value >= 0.0 && value <= largest && (value + kTwoPow52) - kTwoPow52 == value;
+}
+
+// One symbol per value. Writes symbols until a value is not a whole number from 0 to `largest`
+// and returns whether every value was; later entries are left as they were.
+bool mapIntegers(const double* input, double largest, std::span<int32_t> symbols) {
+  for (std::size_t symbol = 0; symbol < symbols.size(); ++symbol) {
+    if (!isSymbolValue(input[symbol], largest)) {
+      return false;
+    }
+    symbols[symbol] = truncateToInt32(input[symbol]);
+  }
+  return true;
 }
 
 }  // namespace
@@ -62,53 +107,27 @@ void mapInputToSymbols(DxpBlockRecord* record) {
   if (layout.symbolsPerFrame <= 0) {
     return;
   }
-
-  const int32_t mAryNumber = parameterInteger(record, Parameter::MAryNumber);
-  const int32_t inputType = parameterInteger(record, Parameter::InputType);
-  const bool gray = parameterInteger(record, Parameter::BitToSymbolMapping) ==
-                    static_cast<int32_t>(BitToSymbolMapping::Gray);
-  // As a double, so that no M makes M - 1 overflow.
-  const double largestSymbol = static_cast<double>(mAryNumber) - 1.0;
   const double* input = record->inputPorts[0].signal;
   auto* symbolIndices = static_cast<int32_t*>(
       record->workVectors[static_cast<int32_t>(WorkVector::SymbolIndices)].data);
+  const auto symbols = std::span(symbolIndices, static_cast<std::size_t>(layout.symbolsPerFrame));
 
-  for (int32_t symbol = 0; symbol < layout.symbolsPerFrame; ++symbol) {
-    int32_t value = 0;
-    if (inputType == static_cast<int32_t>(InputType::Bit)) {
-      // k <= 30 for any 32-bit M, so the word always fits.
-      uint32_t word = 0;
-      const double* bits = input + static_cast<ptrdiff_t>(symbol) * layout.bitsPerSymbol;
-      // Random bits defeat branch prediction: collect the word and its validity without
-      // branching, and look at the validity once per symbol.
-      uint32_t binary = 1;
-      for (int32_t bit = 0; bit < layout.bitsPerSymbol; ++bit) {
-        const double element = bits[bit];
-        const auto one = static_cast<uint32_t>(element == 1.0);
-        const auto zero = static_cast<uint32_t>(element == 0.0);
-        binary &= one | zero;
-        word = word * 2u + one;
-      }
-      if (binary == 0) {
-        dxpSetErrorStatus(record, kInputNotBinary);
-        return;
-      }
-      if (gray) {
-        word = grayDecode(word, layout.bitsPerSymbol);
-      }
-      value = static_cast<int32_t>(word);
-    } else if (inputType == static_cast<int32_t>(InputType::Integer)) {
-      const double element = input[symbol];
-      if (std::floor(element) != element || element > largestSymbol || element < 0.0) {
-        dxpSetErrorStatus(record, kInputOutOfRange);
-        return;
-      }
-      value = truncateToInt32(element);
-    } else {
-      dxpSetErrorStatus(record, kInvalidInputType);
-      return;
+  const int32_t inputType = parameterInteger(record, Parameter::InputType);
+  if (inputType == static_cast<int32_t>(InputType::Bit)) {
+    const bool gray = parameterInteger(record, Parameter::BitToSymbolMapping) ==
+                      static_cast<int32_t>(BitToSymbolMapping::Gray);
+    if (!mapBits(input, layout.bitsPerSymbol, gray, symbols)) {
+      dxpSetErrorStatus(record, kInputNotBinary);
     }
-    symbolIndices[symbol] = value;
+  } else if (inputType == static_cast<int32_t>(InputType::Integer)) {
+    // As a double, so that no M makes M - 1 overflow.
+    const double largestSymbol =
+        static_cast<double>(parameterInteger(record, Parameter::MAryNumber)) - 1.0;
+    if (!mapIntegers(input, largestSymbol, symbols)) {
+      dxpSetErrorStatus(record, kInputOutOfRange);
+    }
+  } else {
+    dxpSetErrorStatus(record, kInvalidInputType);
   }
 }
 

@@ -72,40 +72,20 @@ bool fitsDeclaredStorage(const DxpBlockRecord* record, const Synthesis& synthesi
          record->outputPorts[0].width >= outputSamples;
 }
 
-// Tone of symbol s. Mapping stores only indices below M, so a stale one can come only from
-// storage the host did not zero or from a changed M; it falls back to tone 0 rather than
-// reading past the per-tone vectors.
-int32_t toneOf(const Synthesis& synthesis, int32_t symbol) {
-  const int32_t tone = synthesis.symbolIndices[symbol];
-  return tone >= 0 && tone < synthesis.mAryNumber ? tone : 0;
-}
-
-// One symbol's worth of every free-running oscillator: N steps added at once, and a single 2π
-// taken off. Phases below 0 (tones under 0 Hz) are never raised.
-void advanceTonePhases(const Synthesis& synthesis) {
-  const auto tones = static_cast<std::size_t>(synthesis.mAryNumber);
-  quenvarith::advanceTonePhases(std::span(synthesis.tonePhase, tones),
-                                std::span(synthesis.phaseStep, tones), synthesis.samplesPerSymbol);
-}
-
-// N samples of `tone` from `startPhase`, appended to the synthesizer's buffer, then the tone
-// advance; returns the phase after the N steps.
-double synthesizeSymbol(const Synthesis& synthesis, ToneSynthesizer& synthesizer, int32_t tone,
-                        double startPhase) {
-  const double endPhase =
-      synthesizer.addSymbol(startPhase, synthesis.phaseStep[tone], synthesis.samplesPerSymbol);
-  advanceTonePhases(synthesis);
-  return endPhase;
+// The first `symbols` symbols of the frame as the synthesis kernel takes them.
+ToneFrame toneFrame(const Synthesis& synthesis, int32_t symbols, bool continuous) {
+  return {synthesis.symbolIndices,
+          symbols,
+          synthesis.phaseStep,
+          synthesis.tonePhase,
+          synthesis.mAryNumber,
+          synthesis.samplesPerSymbol,
+          continuous};
 }
 
 bool isKnownContinuity(int32_t continuity) {
   return continuity == static_cast<int32_t>(PhaseContinuity::Continuous) ||
          continuity == static_cast<int32_t>(PhaseContinuity::Discontinuous);
-}
-
-// Start phase of a symbol on `tone`: where the last symbol ended, or the tone's own oscillator.
-double startPhaseOf(const Synthesis& synthesis, bool continuous, double previousEnd, int32_t tone) {
-  return continuous ? previousEnd : synthesis.tonePhase[tone];
 }
 
 bool hasSymbols(const Synthesis& synthesis) {
@@ -127,14 +107,9 @@ void computeFrame(DxpBlockRecord* record, const Synthesis& synthesis) {
 
   // The buffer keeps the frame's samples; the output port gets them in the same pass.
   ToneSynthesizer synthesizer(synthesis.sampleBuffer, record->outputPorts[0].signal);
-  double endPhase = *synthesis.phase;
-  for (int32_t symbol = 0; symbol < synthesis.symbolsPerFrame; ++symbol) {
-    const int32_t tone = toneOf(synthesis, symbol);
-    endPhase = synthesizeSymbol(synthesis, synthesizer, tone,
-                                startPhaseOf(synthesis, continuous, endPhase, tone));
-  }
+  *synthesis.phase = synthesizer.addFrame(
+      toneFrame(synthesis, synthesis.symbolsPerFrame, continuous), *synthesis.phase);
   synthesizer.finish();
-  *synthesis.phase = endPhase;
 }
 
 // A new symbol on an input hit, one buffered sample out on an output hit.
@@ -151,12 +126,11 @@ void computeSample(DxpBlockRecord* record, const Synthesis& synthesis) {
       return;
     }
     if (hasSymbols(synthesis)) {
+      // One symbol per input sample: its N samples are buffered for the next N output steps.
       const bool continuous = continuity == static_cast<int32_t>(PhaseContinuity::Continuous);
-      const int32_t tone = toneOf(synthesis, 0);
       ToneSynthesizer synthesizer(synthesis.sampleBuffer);
       *synthesis.phase =
-          synthesizeSymbol(synthesis, synthesizer, tone,
-                           startPhaseOf(synthesis, continuous, *synthesis.phase, tone));
+          synthesizer.addFrame(toneFrame(synthesis, 1, continuous), *synthesis.phase);
       synthesizer.finish();
     }
   }

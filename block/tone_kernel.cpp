@@ -47,8 +47,24 @@ inline void emitPhasesPlain(const double* phases, int32_t count, double* samples
 
 }  // namespace
 
+void advanceTonePhasesScalar(double* tonePhase, const double* phaseStep, std::size_t toneCount,
+                             double n) {
+  for (std::size_t t = 0; t < toneCount; ++t) {
+    double x = n * phaseStep[t] + tonePhase[t];
+    if (x >= kTwoPi) {
+      x -= kTwoPi;
+    }
+    tonePhase[t] = x;
+  }
+}
+
 double appendPhasesPlain(ToneSynthesisState& state, double phase, double step, int32_t count) {
   return appendPhases(state, phase, step, count, emitPhasesPlain);
+}
+
+double appendFramePlain(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
+  return appendFrame<ScalarChain, MemoryToneBank<advanceTonePhasesScalar>>(state, frame, phase,
+                                                                           emitPhasesPlain);
 }
 
 void flushPhasesPlain(ToneSynthesisState& state) {
@@ -69,15 +85,8 @@ double synthesizeTonePlain(double startPhase, double step, int32_t count, double
 
 void advanceTonePhasesPlain(std::span<double> tonePhase, std::span<const double> phaseStep,
                             int32_t n) {
-  const double samplesPerSymbol = n;
-  const std::size_t toneCount = std::min(tonePhase.size(), phaseStep.size());
-  for (std::size_t t = 0; t < toneCount; ++t) {
-    double x = samplesPerSymbol * phaseStep[t] + tonePhase[t];
-    if (x >= kTwoPi) {
-      x -= kTwoPi;
-    }
-    tonePhase[t] = x;
-  }
+  detail::advanceTonePhasesScalar(tonePhase.data(), phaseStep.data(),
+                                  std::min(tonePhase.size(), phaseStep.size()), n);
 }
 
 bool toneKernelAvailable(ToneKernel kernel) {
@@ -105,7 +114,9 @@ ToneSynthesizer::ToneSynthesizer(double* samples, double* copy)
 // synthesizer for every symbol.
 // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init,hicpp-member-init)
 ToneSynthesizer::ToneSynthesizer(double* samples, ToneKernel kernel, double* copy)
-    : append_(detail::appendPhasesPlain), flush_(detail::flushPhasesPlain) {
+    : append_(detail::appendPhasesPlain),
+      appendFrame_(detail::appendFramePlain),
+      flush_(detail::flushPhasesPlain) {
   state_.samples = samples;
   state_.copy = copy;
   state_.completedBlocks = 0;
@@ -114,12 +125,17 @@ ToneSynthesizer::ToneSynthesizer(double* samples, ToneKernel kernel, double* cop
   if (kernel != ToneKernel::plain && toneKernelAvailable(kernel)) {
     const detail::ToneStreamKernel vector = detail::vectorStreamKernel(kernel);
     append_ = vector.append;
+    appendFrame_ = vector.appendFrame;
     flush_ = vector.flush;
   }
 }
 
 double ToneSynthesizer::addSymbol(double startPhase, double step, int32_t count) {
   return append_(state_, startPhase, step, count);
+}
+
+double ToneSynthesizer::addFrame(const ToneFrame& frame, double phase) {
+  return appendFrame_(state_, frame, phase);
 }
 
 void ToneSynthesizer::finish() {

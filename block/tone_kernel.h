@@ -32,6 +32,19 @@ struct ToneSynthesisState {
   int32_t filledInBlock;    // phases chained into the block being filled
 };
 
+// One frame of symbols as a kernel synthesises it: for each symbol, N samples of its tone from
+// its start phase, then every tone's free-running phase advanced by one symbol. Plain pointers,
+// so that the kernel of each instruction set can read it.
+struct ToneFrame {
+  const int32_t* tones;  // the tone of each symbol; one outside 0..toneCount-1 counts as tone 0
+  int32_t symbolCount;
+  const double* phaseStep;  // per tone: the phase added per sample
+  double* tonePhase;        // per tone: the free-running phase, advanced after every symbol
+  int32_t toneCount;
+  int32_t samplesPerSymbol;
+  bool continuous;  // each symbol starts where the last ended, else at its tone's phase
+};
+
 // Synthesises a run of symbols into one contiguous buffer of interleaved (cos, sin) pairs. Each
 // symbol's phases are chained when it is added; the sine and cosine follow a few blocks behind,
 // across symbol boundaries, so that short symbols use full vectors, the serial add chain
@@ -47,14 +60,19 @@ class ToneSynthesizer {
   // Appends `count` samples of the phases start, start + step, ... and returns the phase after
   // `count` additions. A count of 0 or less appends nothing.
   double addSymbol(double startPhase, double step, int32_t count);
+  // Appends every symbol of `frame`, advancing the tones' phases after each, and returns the
+  // phase after the last symbol; `phase` is where a continuous frame starts. A frame without
+  // symbols or tones appends nothing and returns `phase`.
+  double addFrame(const ToneFrame& frame, double phase);
   // Writes every sample still held back; the buffer is complete afterwards. Symbols added after
   // it continue the buffer where it ends.
   void finish();
 
  private:
   ToneSynthesisState state_;
-  // The chosen kernel's addSymbol and finish.
+  // The chosen kernel's addSymbol, addFrame and finish.
   double (*append_)(ToneSynthesisState&, double, double, int32_t);
+  double (*appendFrame_)(ToneSynthesisState&, const ToneFrame&, double);
   void (*flush_)(ToneSynthesisState&);
 };
 

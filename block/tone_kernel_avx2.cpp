@@ -71,6 +71,11 @@ double appendPhasesAvx2(ToneSynthesisState& state, double phase, double step, in
   return appendPhases(state, phase, step, count, Emitter<emitPhases>{});
 }
 
+double appendFrameAvx2(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
+  return appendFrame<ScalarChain, MemoryToneBank<advanceTonePhasesAvx2>>(state, frame, phase,
+                                                                         Emitter<emitPhases>{});
+}
+
 void flushPhasesAvx2(ToneSynthesisState& state) {
   flushPhases(state, Emitter<emitPhases>{});
 }

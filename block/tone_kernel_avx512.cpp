@@ -8,6 +8,7 @@
 
 #include "block/tone_generation.h"
 #include "block/tone_kernel_avx512_emit.h"
+#include "block/tone_kernel_avx512_phase.h"
 #include "block/tone_kernel_stream.h"
 #include "block/tone_kernel_vector.h"
 
@@ -26,7 +27,12 @@ inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
 }  // namespace
 
 double appendPhasesAvx512(ToneSynthesisState& state, double phase, double step, int32_t count) {
-  return appendPhases(state, phase, step, count, avx512::Emitter<sincosInterleaved>{});
+  return appendPhases<avx512::VerifiedChain>(state, phase, step, count,
+                                             avx512::Emitter<sincosInterleaved>{});
+}
+
+double appendFrameAvx512(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
+  return avx512::appendFrame(state, frame, phase, avx512::Emitter<sincosInterleaved>{});
 }
 
 void flushPhasesAvx512(ToneSynthesisState& state) {

@@ -11,7 +11,7 @@ uint32_t detectToneKernels() {
 }
 
 ToneStreamKernel vectorStreamKernel(ToneKernel /*kernel*/) {
-  return {appendPhasesPlain, flushPhasesPlain};
+  return {appendPhasesPlain, appendFramePlain, flushPhasesPlain};
 }
 
 void advanceTonePhasesVector(ToneKernel /*kernel*/, double* tonePhase, const double* phaseStep,

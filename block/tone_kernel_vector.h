@@ -17,23 +17,30 @@ namespace quenvarith::detail {
 // so callers keep the answer.
 uint32_t detectToneKernels();
 
-// ToneSynthesizer::addSymbol and finish for each kernel (see tone_kernel_stream.h).
+// ToneSynthesizer::addSymbol, addFrame and finish for each kernel (see tone_kernel_stream.h).
 double appendPhasesPlain(ToneSynthesisState& state, double phase, double step, int32_t count);
+double appendFramePlain(ToneSynthesisState& state, const ToneFrame& frame, double phase);
 void flushPhasesPlain(ToneSynthesisState& state);
 double appendPhasesAvx2(ToneSynthesisState& state, double phase, double step, int32_t count);
+double appendFrameAvx2(ToneSynthesisState& state, const ToneFrame& frame, double phase);
 void flushPhasesAvx2(ToneSynthesisState& state);
 double appendPhasesAvx512(ToneSynthesisState& state, double phase, double step, int32_t count);
+double appendFrameAvx512(ToneSynthesisState& state, const ToneFrame& frame, double phase);
 void flushPhasesAvx512(ToneSynthesisState& state);
 double appendPhasesAvx512Poly(ToneSynthesisState& state, double phase, double step, int32_t count);
+double appendFrameAvx512Poly(ToneSynthesisState& state, const ToneFrame& frame, double phase);
 void flushPhasesAvx512Poly(ToneSynthesisState& state);
-// The pair for the vector kernel `kernel` (avx2, avx512 or avx512Poly).
+// The three for the vector kernel `kernel` (avx2, avx512 or avx512Poly).
 struct ToneStreamKernel {
   double (*append)(ToneSynthesisState& state, double phase, double step, int32_t count);
+  double (*appendFrame)(ToneSynthesisState& state, const ToneFrame& frame, double phase);
   void (*flush)(ToneSynthesisState& state);
 };
 ToneStreamKernel vectorStreamKernel(ToneKernel kernel);
 
 // The tone advance, x = n * phaseStep[t] + tonePhase[t], less 2*pi once when x >= 2*pi.
+void advanceTonePhasesScalar(double* tonePhase, const double* phaseStep, std::size_t toneCount,
+                             double n);
 void advanceTonePhasesAvx2(double* tonePhase, const double* phaseStep, std::size_t toneCount,
                            double n);
 void advanceTonePhasesAvx512(double* tonePhase, const double* phaseStep, std::size_t toneCount,

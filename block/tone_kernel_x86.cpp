@@ -65,12 +65,12 @@ uint32_t detectToneKernels() {
 
 ToneStreamKernel vectorStreamKernel(ToneKernel kernel) {
   if (kernel == ToneKernel::avx512Poly) {
-    return {appendPhasesAvx512Poly, flushPhasesAvx512Poly};
+    return {appendPhasesAvx512Poly, appendFrameAvx512Poly, flushPhasesAvx512Poly};
   }
   if (kernel == ToneKernel::avx512) {
-    return {appendPhasesAvx512, flushPhasesAvx512};
+    return {appendPhasesAvx512, appendFrameAvx512, flushPhasesAvx512};
   }
-  return {appendPhasesAvx2, flushPhasesAvx2};
+  return {appendPhasesAvx2, appendFrameAvx2, flushPhasesAvx2};
 }
 
 void advanceTonePhasesVector(ToneKernel kernel, double* tonePhase, const double* phaseStep,

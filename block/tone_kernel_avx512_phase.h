@@ -1,0 +1,139 @@
+// The phase arithmetic of the AVX-512 kernels: the serial add chain eight sums at a time, and up
+// to eight tones' free-running phases held in one register for a frame. Include only from files
+// compiled for AVX-512F.
+//
+// The chain: while the phase stays within one binade, every sum adds the same multiple r of the
+// phase's ulp (the step rounded to it), so phase + j * r, which is exact there, is a candidate for
+// the j-th sum. A candidate block is used only when adding the step to each of its phases gives the
+// next one bit for bit: by induction from the known first phase, the block is then exactly what
+// the serial chain writes. Where it is not (a binade crossed, a step halfway between two ulps,
+// a phase not finite), the block is chained one sum at a time and r taken afresh. So the
+// phases stay the serial sums bit for bit, while the dependency from one block to the next is
+// a single vector addition instead of eight scalar ones.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "block/tone_generation.h"
+#include "block/tone_kernel.h"
+#include "block/tone_kernel_stream.h"
+#include "block/tone_kernel_vector.h"
+
+namespace quenvarith::detail::avx512 {
+
+class VerifiedChain {
+ public:
+  static constexpr int32_t kLanes = 8;
+  static_assert(ToneSynthesisState::kBlock == kLanes);
+  static constexpr __mmask8 kAllLanes = 0xff;
+
+  [[gnu::always_inline]] VerifiedChain(double phase, double step)
+      : phase_(_mm512_set1_pd(phase)), step_(_mm512_set1_pd(step)) {
+    deriveOffsets();
+  }
+
+  // Writes the next `count` (1 to 8) phases to `slot`.
+  [[gnu::always_inline]] void fill(double* slot, int32_t count) {
+    const auto lanes = static_cast<__mmask8>((1U << static_cast<uint32_t>(count)) - 1U);
+    __m512d current;
+    if (candidate(lanes, current)) [[likely]] {
+      _mm512_mask_storeu_pd(slot, lanes, current);
+      // Lane count - 1 of the candidates, from an addition of its own: the offset is known
+      // early, so the next block waits for this one addition only.
+      advance(_mm512_maskz_permutexvar_pd(kAllLanes, _mm512_set1_epi64(count - 1), offsets_));
+      return;
+    }
+    chainOneByOne(slot, count);
+  }
+
+  [[nodiscard]] double phase() const { return _mm512_cvtsd_f64(phase_); }
+
+ private:
+  // The candidates for the next phases in `current`; true when they are the serial sums in
+  // every lane of `lanes`.
+  [[gnu::always_inline]] bool candidate(__mmask8 lanes, __m512d& current) const {
+    // Lane j: the candidate for the phase after j + 1 sums; `current` holds the phases before.
+    const __m512d next = _mm512_add_pd(phase_, offsets_);
+    // (The zero-masking forms with every lane kept: the plain ones start from an undefined
+    // vector, which GCC 12 reports as possibly uninitialised.)
+    current = _mm512_castsi512_pd(_mm512_maskz_alignr_epi64(
+        kAllLanes, _mm512_castpd_si512(next), _mm512_castpd_si512(phase_), kLanes - 1));
+    // Compared as bits, so that -0 is not taken for +0 nor a NaN refused.
+    return _mm512_mask_cmpneq_epi64_mask(lanes, _mm512_castpd_si512(_mm512_add_pd(current, step_)),
+                                         _mm512_castpd_si512(next)) == 0;
+  }
+
+  // Moves past candidates that were used: `offset` holds the last one's offset in every lane.
+  [[gnu::always_inline]] void advance(__m512d offset) { phase_ = _mm512_add_pd(phase_, offset); }
+
+  // The serial chain itself, where the candidates are not its sums; r is then taken afresh.
+  [[gnu::always_inline]] void chainOneByOne(double* slot, int32_t count) {
+    double phase = _mm512_cvtsd_f64(phase_);
+    const double step = _mm512_cvtsd_f64(step_);
+    for (int32_t j = 0; j < count; ++j) {
+      slot[j] = phase;
+      phase += step;
+    }
+    phase_ = _mm512_set1_pd(phase);
+    deriveOffsets();
+  }
+
+  // r = (phase + step) - phase is the step rounded to the phase's ulp while both sums stay in
+  // its binade; lane j gets (j + 1) * r.
+  [[gnu::always_inline]] void deriveOffsets() {
+    const __m512d rounded = _mm512_sub_pd(_mm512_add_pd(phase_, step_), phase_);
+    offsets_ = _mm512_mul_pd(_mm512_setr_pd(1, 2, 3, 4, 5, 6, 7, 8), rounded);
+  }
+
+  __m512d phase_;  // the phase of the next sample, in every lane
+  __m512d step_;
+  __m512d offsets_;  // lane j: (j + 1) * r
+};
+
+// The tones' phases of a frame with at most eight tones, in one register from the frame's start
+// to its end: a symbol's start phase is then a lane, not a load waiting for the last advance's
+// store. The advance is the plain one, lane by lane: x = n * phaseStep + tonePhase, less 2*pi
+// once when x >= 2*pi; n * phaseStep is the same product at every symbol, so it is taken once.
+class RegisterToneBank {
+ public:
+  static constexpr int32_t kCapacity = 8;
+
+  [[gnu::always_inline]] explicit RegisterToneBank(const ToneFrame& frame)
+      : tonePhase_(frame.tonePhase),
+        tones_(static_cast<__mmask8>((1U << static_cast<uint32_t>(frame.toneCount)) - 1U)),
+        phases_(_mm512_maskz_loadu_pd(tones_, frame.tonePhase)),
+        symbolAdvance_(_mm512_mul_pd(_mm512_set1_pd(frame.samplesPerSymbol),
+                                     _mm512_maskz_loadu_pd(tones_, frame.phaseStep))) {}
+
+  [[nodiscard, gnu::always_inline]] double phase(int32_t tone) const {
+    return _mm512_cvtsd_f64(_mm512_maskz_permutexvar_pd(0xff, _mm512_set1_epi64(tone), phases_));
+  }
+  [[gnu::always_inline]] void advance() {
+    const __m512d twoPi = _mm512_set1_pd(kTwoPi);
+    const __m512d x = _mm512_add_pd(symbolAdvance_, phases_);
+    phases_ = _mm512_mask_sub_pd(x, _mm512_cmp_pd_mask(x, twoPi, _CMP_GE_OQ), x, twoPi);
+  }
+  [[gnu::always_inline]] void store() { _mm512_mask_storeu_pd(tonePhase_, tones_, phases_); }
+
+ private:
+  double* tonePhase_;
+  __mmask8 tones_;  // one bit per tone
+  __m512d phases_;
+  __m512d symbolAdvance_;
+};
+
+// ToneSynthesizer::addFrame for an AVX-512 kernel writing with `emit`: the tones in a register
+// when they fit one.
+template <typename Emit>
+[[gnu::always_inline]] inline double appendFrame(Stream& state, const ToneFrame& frame,
+                                                 double phase, Emit emit) {
+  if (frame.toneCount <= RegisterToneBank::kCapacity) {
+    return detail::appendFrame<VerifiedChain, RegisterToneBank>(state, frame, phase, emit);
+  }
+  return detail::appendFrame<VerifiedChain, MemoryToneBank<advanceTonePhasesAvx512>>(state, frame,
+                                                                                     phase, emit);
+}
+
+}  // namespace quenvarith::detail::avx512
