@@ -24,10 +24,10 @@ constexpr Int truncateTo(double value) noexcept {
   // One past the largest value: 2^digits, exactly representable.
   constexpr double upperExclusive = detail::powerOfTwo(Limits::digits);
   constexpr double lowest = static_cast<double>(Limits::min());
+  // In range first (NaN is not), so that the usual case takes one test.
+  if (value > lowest && value < upperExclusive) return static_cast<Int>(value);
   if (value != value) return 0;  // NaN
-  if (value >= upperExclusive) return Limits::max();
-  if (value <= lowest) return Limits::min();
-  return static_cast<Int>(value);
+  return value > 0.0 ? Limits::max() : Limits::min();
 }
 
 constexpr int32_t truncateToInt32(double value) noexcept {

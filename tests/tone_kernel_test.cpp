@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "block/tone_generation.h"
@@ -167,6 +168,125 @@ TEST_P(ToneKernelTest, SynthesizerRunsSymbolsTogetherAsTheyWouldRunAlone) {
     ASSERT_EQ(std::bit_cast<uint64_t>(copy[index]), std::bit_cast<uint64_t>(samples[index]))
         << "at " << index;
   }
+}
+
+TEST_P(ToneKernelTest, ChainKeepsTheSerialSumsWhereEightAtOnceWouldNot) {
+  // Where phase + j * (step rounded to the phase's ulp) is not the serial sum, a vector chain
+  // must notice: binades crossed upwards, downwards and through zero, a step of exactly half an
+  // ulp (ties go to even, so the sums alternate), steps below and at the ulp, signed zeros and
+  // phases that are not finite.
+  constexpr double kUlpOfOne = 2.220446049250313e-16;
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  for (const int32_t count : {8, 9, 67}) {
+    expectMatchesPlainLoop(1023.9, 0.0123, count);         // into [1024, 2048)
+    expectMatchesPlainLoop(1024.01, -0.0123, count);       // into [512, 1024)
+    expectMatchesPlainLoop(-0.3, 0.0411, count);           // through zero
+    expectMatchesPlainLoop(1.0, 0.5 * kUlpOfOne, count);   // a tie at every sum
+    expectMatchesPlainLoop(1.0, 1.5 * kUlpOfOne, count);   // ties, alternating with exact sums
+    expectMatchesPlainLoop(1.0, 0.25 * kUlpOfOne, count);  // below half an ulp: never moves
+    expectMatchesPlainLoop(-0.0, -0.0, count);             // stays -0
+    expectMatchesPlainLoop(-0.0, 0.0, count);              // -0 then +0
+    expectMatchesPlainLoop(0.0, -0.0, count);
+    // Phases that overflow mid-block or are not finite: the same end phase, bit for bit.
+    for (const auto& [start, step] : {std::pair{1.7976931348623157e308, 1e292},
+                                      {kInf, 1.0},
+                                      {1.0, kInf},
+                                      {kInf, -kInf},
+                                      {kNaN, 0.5}}) {
+      std::vector<double> samples(static_cast<std::size_t>(2 * count));
+      std::vector<double> plain(samples.size());
+      EXPECT_EQ(std::bit_cast<uint64_t>(
+                    synthesizeToneWith(GetParam(), start, step, count, samples.data())),
+                std::bit_cast<uint64_t>(synthesizeTonePlain(start, step, count, plain.data())))
+          << start << " + " << step;
+    }
+  }
+}
+
+// The frame loop spelled out: each symbol's phases from its start (the last end, or its tone's
+// phase), then every tone advanced. Appends the phases and returns the end phase.
+double referenceFrame(const ToneFrame& frame, double phase, std::vector<double>& tonePhase,
+                      const std::vector<double>& phaseStep, std::vector<double>& phases) {
+  for (int32_t symbol = 0; symbol < frame.symbolCount; ++symbol) {
+    int32_t tone = frame.tones[symbol];
+    if (tone < 0 || tone >= frame.toneCount) {
+      tone = 0;
+    }
+    const double start = frame.continuous ? phase : tonePhase[static_cast<std::size_t>(tone)];
+    phase = chainPhases(start, phaseStep[static_cast<std::size_t>(tone)], frame.samplesPerSymbol,
+                        phases);
+    advanceTonePhasesPlain(tonePhase, phaseStep, frame.samplesPerSymbol);
+  }
+  return phase;
+}
+
+TEST_P(ToneKernelTest, FrameIsTheSymbolBySymbolLoop) {
+  // Few tones (held in a register by the AVX-512 kernels) and many (left in memory), short and
+  // long symbols, both continuities, stale tone indices, and two frames into one buffer.
+  std::mt19937_64 random = seededRandom(4242);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (const int32_t toneCount : {1, 4, 8, 9, 33}) {
+    for (const int32_t n : {1, 3, 8, 13}) {
+      for (const bool continuous : {true, false}) {
+        SCOPED_TRACE(testing::Message() << "M " << toneCount << " N " << n
+                                        << (continuous ? " continuous" : " discontinuous"));
+        std::uniform_int_distribution<int32_t> pick(-1, toneCount);  // -1 and M are stale
+        std::vector<double> phaseStep(static_cast<std::size_t>(toneCount));
+        std::vector<double> tonePhase(phaseStep.size());
+        for (std::size_t t = 0; t < phaseStep.size(); ++t) {
+          phaseStep[t] = 1.3 * unit(random);
+          tonePhase[t] = 7.0 * unit(random);
+        }
+        std::vector<int32_t> tones(97);
+        for (int32_t& tone : tones) {
+          tone = pick(random);
+        }
+        std::vector<double> referenceTones = tonePhase;
+        std::vector<double> phases;
+        const double start = 1e3 * unit(random);
+        const auto frameOf = [&](std::size_t first, std::size_t count) {
+          return ToneFrame{&tones[first],    static_cast<int32_t>(count),
+                           phaseStep.data(), tonePhase.data(),
+                           toneCount,        n,
+                           continuous};
+        };
+        double expectedEnd =
+            referenceFrame(frameOf(0, 60), start, referenceTones, phaseStep, phases);
+        expectedEnd =
+            referenceFrame(frameOf(60, 37), expectedEnd, referenceTones, phaseStep, phases);
+
+        constexpr double kGuard = 2.5;
+        std::vector<double> samples(2 * phases.size() + 2, kGuard);
+        ToneSynthesizer synthesizer(samples.data(), GetParam());
+        double end = synthesizer.addFrame(frameOf(0, 60), start);
+        end = synthesizer.addFrame(frameOf(60, 37), end);
+        synthesizer.finish();
+
+        EXPECT_EQ(std::bit_cast<uint64_t>(end), std::bit_cast<uint64_t>(expectedEnd));
+        for (std::size_t t = 0; t < tonePhase.size(); ++t) {
+          ASSERT_EQ(std::bit_cast<uint64_t>(tonePhase[t]),
+                    std::bit_cast<uint64_t>(referenceTones[t]))
+              << "tone " << t;
+        }
+        expectSamplesOf(phases, samples.data());
+        EXPECT_EQ(samples[2 * phases.size()], kGuard);
+      }
+    }
+  }
+}
+
+TEST_P(ToneKernelTest, FrameWithoutSymbolsOrTonesWritesNothing) {
+  const int32_t tone = 0;
+  const double step = 0.5;
+  double tonePhase = 1.25;
+  double sample = 4.0;
+  ToneSynthesizer synthesizer(&sample, GetParam());
+  EXPECT_EQ(synthesizer.addFrame({&tone, 0, &step, &tonePhase, 1, 8, true}, 3.0), 3.0);
+  EXPECT_EQ(synthesizer.addFrame({&tone, 1, &step, &tonePhase, 0, 8, false}, 3.0), 3.0);
+  synthesizer.finish();
+  EXPECT_EQ(sample, 4.0);
+  EXPECT_EQ(tonePhase, 1.25);
 }
 
 // Each phase a symbol of one sample, so that a vector holds unrelated phases.
