@@ -23,7 +23,7 @@ constexpr Int truncateTo(double value) noexcept {
   using Limits = std::numeric_limits<Int>;
   // One past the largest value: 2^digits, exactly representable.
   constexpr double upperExclusive = detail::powerOfTwo(Limits::digits);
-  constexpr double lowest = static_cast<double>(Limits::min());
+  constexpr auto lowest = static_cast<double>(Limits::min());
   // In range first (NaN is not), so that the usual case takes one test.
   if (value > lowest && value < upperExclusive) return static_cast<Int>(value);
   if (value != value) return 0;  // NaN
