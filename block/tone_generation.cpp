@@ -1,9 +1,7 @@
 #include "block/tone_generation.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <span>
 
 #include "block/parameters.h"
 #include "block/symbol_mapping.h"

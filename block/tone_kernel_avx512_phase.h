@@ -70,13 +70,9 @@ class VerifiedChain {
 
   // The serial chain itself, where the candidates are not its sums; r is then taken afresh.
   [[gnu::always_inline]] void chainOneByOne(double* slot, int32_t count) {
-    double phase = _mm512_cvtsd_f64(phase_);
-    const double step = _mm512_cvtsd_f64(step_);
-    for (int32_t j = 0; j < count; ++j) {
-      slot[j] = phase;
-      phase += step;
-    }
-    phase_ = _mm512_set1_pd(phase);
+    ScalarChain serial(_mm512_cvtsd_f64(phase_), _mm512_cvtsd_f64(step_));
+    serial.fill(slot, count);
+    phase_ = _mm512_set1_pd(serial.phase());
     deriveOffsets();
   }
 
