@@ -19,7 +19,8 @@ namespace {
 using avx512::kLanes;
 
 // (cos, sin) of 8 phases, interleaved into two vectors of 4 complex samples each.
-inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
+[[gnu::always_inline]] inline void sincosInterleaved(__m512d phases, __m512d& first,
+                                                     __m512d& second) {
   const Sleef___m512d_2 sinCos = Sleef_sincosd8_u10avx512f(phases);
   avx512::interleave(sinCos.y, sinCos.x, first, second);
 }

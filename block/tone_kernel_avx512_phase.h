@@ -18,6 +18,7 @@
 
 #include "block/tone_generation.h"
 #include "block/tone_kernel.h"
+#include "block/tone_kernel_avx512_lanes.h"
 #include "block/tone_kernel_stream.h"
 #include "block/tone_kernel_vector.h"
 
@@ -28,35 +29,46 @@ class VerifiedChain {
   static constexpr int32_t kLanes = 8;
   static_assert(ToneSynthesisState::kBlock == kLanes);
   static constexpr __mmask8 kAllLanes = 0xff;
+  // Between symbols the phase stays in every lane of a register.
+  using Carried = __m512d;
 
-  [[gnu::always_inline]] VerifiedChain(double phase, double step)
-      : phase_(_mm512_set1_pd(phase)), step_(_mm512_set1_pd(step)) {
+  [[gnu::always_inline]] VerifiedChain(__m512d phaseInEveryLane, double step)
+      : phase_(phaseInEveryLane), step_(_mm512_set1_pd(step)) {
     deriveOffsets();
   }
+  [[gnu::always_inline]] VerifiedChain(double phase, double step)
+      : VerifiedChain(_mm512_set1_pd(phase), step) {}
 
   // Writes the next `count` (1 to 8) phases to `slot`.
   [[gnu::always_inline]] void fill(double* slot, int32_t count) {
     const auto lanes = static_cast<__mmask8>((1U << static_cast<uint32_t>(count)) - 1U);
     __m512d current;
-    if (candidate(lanes, current)) [[likely]] {
+    __m512d next;
+    if (candidate(lanes, current, next)) [[likely]] {
       _mm512_mask_storeu_pd(slot, lanes, current);
-      // Lane count - 1 of the candidates, from an addition of its own: the offset is known
-      // early, so the next block waits for this one addition only.
-      advance(_mm512_maskz_permutexvar_pd(kAllLanes, _mm512_set1_epi64(count - 1), offsets_));
+      // The phase after the last sum written: a candidate checked above.
+      phase_ = laneInEveryLane(next, count - 1);
       return;
     }
     chainOneByOne(slot, count);
   }
 
   [[nodiscard]] double phase() const { return _mm512_cvtsd_f64(phase_); }
+  [[nodiscard, gnu::always_inline]] Carried carried() const { return phase_; }
+  [[nodiscard, gnu::always_inline]] static Carried fromPhase(double phase) {
+    return _mm512_set1_pd(phase);
+  }
+  [[nodiscard, gnu::always_inline]] static double toPhase(Carried phase) {
+    return _mm512_cvtsd_f64(phase);
+  }
 
  private:
-  // The candidates for the next phases in `current`; true when they are the serial sums in
-  // every lane of `lanes`.
-  [[gnu::always_inline]] bool candidate(__mmask8 lanes, __m512d& current) const {
+  // The candidates for the next phases in `current`, and for the phase after each in `next`;
+  // true when they are the serial sums in every lane of `lanes`.
+  [[gnu::always_inline]] bool candidate(__mmask8 lanes, __m512d& current, __m512d& next) const {
     // Lane j: the candidate for the phase after j + 1 sums; `current` holds the phases before.
-    const __m512d next = _mm512_add_pd(phase_, offsets_);
-    // (The zero-masking forms with every lane kept: the plain ones start from an undefined
+    next = _mm512_add_pd(phase_, offsets_);
+    // (The zero-masking form with every lane kept: the plain one starts from an undefined
     // vector, which GCC 12 reports as possibly uninitialised.)
     current = _mm512_castsi512_pd(_mm512_maskz_alignr_epi64(
         kAllLanes, _mm512_castpd_si512(next), _mm512_castpd_si512(phase_), kLanes - 1));
@@ -64,9 +76,6 @@ class VerifiedChain {
     return _mm512_mask_cmpneq_epi64_mask(lanes, _mm512_castpd_si512(_mm512_add_pd(current, step_)),
                                          _mm512_castpd_si512(next)) == 0;
   }
-
-  // Moves past candidates that were used: `offset` holds the last one's offset in every lane.
-  [[gnu::always_inline]] void advance(__m512d offset) { phase_ = _mm512_add_pd(phase_, offset); }
 
   // The serial chain itself, where the candidates are not its sums; r is then taken afresh.
   [[gnu::always_inline]] void chainOneByOne(double* slot, int32_t count) {
@@ -101,15 +110,16 @@ class RegisterToneBank {
         tones_(static_cast<__mmask8>((1U << static_cast<uint32_t>(frame.toneCount)) - 1U)),
         phases_(_mm512_maskz_loadu_pd(tones_, frame.tonePhase)),
         symbolAdvance_(_mm512_mul_pd(_mm512_set1_pd(frame.samplesPerSymbol),
-                                     _mm512_maskz_loadu_pd(tones_, frame.phaseStep))) {}
+                                     _mm512_maskz_loadu_pd(tones_, frame.phaseStep))),
+        twoPi_(_mm512_set1_pd(kTwoPi)) {}
 
-  [[nodiscard, gnu::always_inline]] double phase(int32_t tone) const {
-    return _mm512_cvtsd_f64(_mm512_maskz_permutexvar_pd(0xff, _mm512_set1_epi64(tone), phases_));
+  // The phase of `tone` (below the frame's tone count), in every lane.
+  [[nodiscard, gnu::always_inline]] __m512d phase(int32_t tone) const {
+    return laneInEveryLane(phases_, tone);
   }
   [[gnu::always_inline]] void advance() {
-    const __m512d twoPi = _mm512_set1_pd(kTwoPi);
     const __m512d x = _mm512_add_pd(symbolAdvance_, phases_);
-    phases_ = _mm512_mask_sub_pd(x, _mm512_cmp_pd_mask(x, twoPi, _CMP_GE_OQ), x, twoPi);
+    phases_ = _mm512_mask_sub_pd(x, _mm512_cmp_pd_mask(x, twoPi_, _CMP_GE_OQ), x, twoPi_);
   }
   [[gnu::always_inline]] void store() { _mm512_mask_storeu_pd(tonePhase_, tones_, phases_); }
 
@@ -118,6 +128,7 @@ class RegisterToneBank {
   __mmask8 tones_;  // one bit per tone
   __m512d phases_;
   __m512d symbolAdvance_;
+  __m512d twoPi_;
 };
 
 // ToneSynthesizer::addFrame for an AVX-512 kernel writing with `emit`: the tones in a register

@@ -20,9 +20,11 @@ namespace quenvarith::detail {
 namespace {
 
 // (cos, sin) of 8 phases, interleaved into two vectors of 4 complex samples each.
-inline void sincosInterleaved(__m512d phases, __m512d& first, __m512d& second) {
-  if (avx512::allReducible(phases)) [[likely]] {
-    const avx512::SinCos sinCos = avx512::sinCosReduced(phases);
+[[gnu::always_inline]] inline void sincosInterleaved(__m512d phases, __m512d& first,
+                                                     __m512d& second) {
+  const avx512::SinCosConstants& constants = avx512::sinCosConstants();
+  if (avx512::allReducible(constants, phases)) [[likely]] {
+    const avx512::SinCos sinCos = avx512::sinCosReduced(constants, phases);
     avx512::interleave(sinCos.cos, sinCos.sin, first, second);
     return;
   }

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "block/tone_kernel_avx512_lanes.h"
+
 namespace quenvarith::detail::avx512 {
 
 // The largest |x| the reduction below handles; other lanes need another routine.
@@ -18,74 +20,110 @@ struct SinCos {
   __m512d cos;
 };
 
+struct SinCosConstants {
+  Lanes twoOverPi = inEveryLane(0.63661977236758134308);
+  // 1.5 * 2^52: adding it rounds to an integer, and the integer sits in the low mantissa bits.
+  Lanes roundingShift = inEveryLane(6755399441055744.0);
+  // pi/2 in three parts.
+  Lanes halfPi1 = inEveryLane(1.5707963267948966);       // 0x1.921fb54442d18p0
+  Lanes halfPi2 = inEveryLane(6.123233995736766e-17);    // 0x1.1a62633145c07p-54
+  Lanes halfPi3 = inEveryLane(-1.4973849048591698e-33);  // -0x1.f1976b7ed8fbcp-110
+  Lanes s1 = inEveryLane(-1.66666666666666324348e-01);
+  Lanes s2 = inEveryLane(8.33333333332248946124e-03);
+  Lanes s3 = inEveryLane(-1.98412698298579493134e-04);
+  Lanes s4 = inEveryLane(2.75573137070700676789e-06);
+  Lanes s5 = inEveryLane(-2.50507602534068634195e-08);
+  Lanes s6 = inEveryLane(1.58969099521155010221e-10);
+  Lanes c1 = inEveryLane(4.16666666666666019037e-02);
+  Lanes c2 = inEveryLane(-1.38888888888741095749e-03);
+  Lanes c3 = inEveryLane(2.48015872894767294178e-05);
+  Lanes c4 = inEveryLane(-2.75573143513906633035e-07);
+  Lanes c5 = inEveryLane(2.08757232129817482790e-09);
+  Lanes c6 = inEveryLane(-1.13596475577881948265e-11);
+  Lanes half = inEveryLane(0.5);
+  Lanes one = inEveryLane(1.0);
+  Lanes reducedLimit = inEveryLane(kSinCosReducedLimit);
+  IntegerLanes oddQuadrant = inEveryLane(int64_t{1});
+  IntegerLanes negatedQuadrant = inEveryLane(int64_t{2});
+  IntegerLanes signBit = inEveryLane(INT64_MIN);
+  IntegerLanes magnitudeBits = inEveryLane(INT64_MAX);
+};
+
+inline constexpr SinCosConstants kSinCosConstants{};
+
+// kSinCosConstants behind a pointer the optimiser cannot see through, so that it loads them
+// (some twenty per vector) instead of folding them back into broadcasts.
+[[gnu::always_inline]] inline const SinCosConstants& sinCosConstants() {
+  const SinCosConstants* constants = &kSinCosConstants;
+  asm("" : "+r"(constants));  // NOLINT(hicpp-no-assembler): an empty statement, no code
+  return *constants;
+}
+
 // x = k * pi/2 + r for |x| <= 2^31, r = hi + lo with |r| <= pi/4 (a hair more at ties), and the
 // low two bits of k. pi/2 is split in three doubles: x - k * part1 is exact (both are multiples
 // of 2^-52 and the difference is below 2), k * part2 is split exactly with a fused
 // multiply-add, and k * part3 (below 2^-76) rounds far below the last place of any remainder
 // a double under 2^31 can leave (no closer to a multiple of pi/2 than about 2^-60).
-[[gnu::always_inline]] inline __m512d reduceByHalfPi(__m512d x, __m512d& low, __m512i& quadrant) {
-  constexpr double kTwoOverPi = 0.63661977236758134308;
-  constexpr double kHalfPi1 = 1.5707963267948966;       // 0x1.921fb54442d18p0
-  constexpr double kHalfPi2 = 6.123233995736766e-17;    // 0x1.1a62633145c07p-54
-  constexpr double kHalfPi3 = -1.4973849048591698e-33;  // -0x1.f1976b7ed8fbcp-110
-  // 1.5 * 2^52: adding it rounds to an integer, and the integer sits in the low mantissa bits.
-  constexpr double kRoundingShift = 6755399441055744.0;
-  const __m512d shift = _mm512_set1_pd(kRoundingShift);
-  const __m512d shifted = _mm512_fmadd_pd(x, _mm512_set1_pd(kTwoOverPi), shift);
+[[gnu::always_inline]] inline __m512d reduceByHalfPi(const SinCosConstants& c, __m512d x,
+                                                     __m512d& low, __m512i& quadrant) {
+  const __m512d shift = load(c.roundingShift);
+  const __m512d shifted = _mm512_fmadd_pd(x, load(c.twoOverPi), shift);
   quadrant = _mm512_castpd_si512(shifted);
   const __m512d k = _mm512_sub_pd(shifted, shift);
 
-  const __m512d r1 = _mm512_fnmadd_pd(k, _mm512_set1_pd(kHalfPi1), x);  // exact
-  const __m512d halfPi2 = _mm512_set1_pd(kHalfPi2);
+  const __m512d r1 = _mm512_fnmadd_pd(k, load(c.halfPi1), x);  // exact
+  const __m512d halfPi2 = load(c.halfPi2);
   const __m512d p2 = _mm512_mul_pd(k, halfPi2);
   const __m512d p2Error = _mm512_fmsub_pd(k, halfPi2, p2);  // k * part2 = p2 + p2Error exactly
-  // t + tError = r1 - p2 exactly (two-sum: either may be the larger).
+  // t + tError = r1 - p2 exactly, by the two-operation sum, which is exact when r1's last place
+  // is at or above p2's: for k = 0, p2 is 0; otherwise |x| >= pi/4, so x and k * part1 are
+  // multiples of 2^-53, and so is r1 (below 1), while |p2| < 2^-23 puts p2's last place at or
+  // below 2^-76.
   const __m512d t = _mm512_sub_pd(r1, p2);
-  const __m512d tR1 = _mm512_add_pd(t, p2);
-  const __m512d tP2 = _mm512_sub_pd(tR1, t);
-  const __m512d tError = _mm512_add_pd(_mm512_sub_pd(r1, tR1), _mm512_sub_pd(tP2, p2));
-  const __m512d tail =
-      _mm512_fnmadd_pd(k, _mm512_set1_pd(kHalfPi3), _mm512_sub_pd(tError, p2Error));
+  const __m512d tError = _mm512_sub_pd(_mm512_sub_pd(r1, t), p2);
+  const __m512d tail = _mm512_fnmadd_pd(k, load(c.halfPi3), _mm512_sub_pd(tError, p2Error));
   const __m512d high = _mm512_add_pd(t, tail);
   low = _mm512_add_pd(_mm512_sub_pd(t, high), tail);
   return high;
 }
 
 // sin(x + y) for |x| <= pi/4 and |y| below half an ulp of x.
-[[gnu::always_inline]] inline __m512d sinKernel(__m512d x, __m512d y, __m512d z) {
-  const __m512d s1 = _mm512_set1_pd(-1.66666666666666324348e-01);
-  const __m512d s2 = _mm512_set1_pd(8.33333333332248946124e-03);
-  const __m512d s3 = _mm512_set1_pd(-1.98412698298579493134e-04);
-  const __m512d s4 = _mm512_set1_pd(2.75573137070700676789e-06);
-  const __m512d s5 = _mm512_set1_pd(-2.50507602534068634195e-08);
-  const __m512d s6 = _mm512_set1_pd(1.58969099521155010221e-10);
+[[gnu::always_inline]] inline __m512d sinKernel(const SinCosConstants& c, __m512d x, __m512d y,
+                                                __m512d z) {
+  const __m512d s1 = load(c.s1);
+  const __m512d s2 = load(c.s2);
+  const __m512d s3 = load(c.s3);
+  const __m512d s4 = load(c.s4);
+  const __m512d s5 = load(c.s5);
+  const __m512d s6 = load(c.s6);
   const __m512d w = _mm512_mul_pd(z, z);
   // r = s2 + z * (s3 + z * s4) + z * w * (s5 + z * s6)
   const __m512d r = _mm512_fmadd_pd(_mm512_mul_pd(z, w), _mm512_fmadd_pd(z, s6, s5),
                                     _mm512_fmadd_pd(z, _mm512_fmadd_pd(z, s4, s3), s2));
   const __m512d v = _mm512_mul_pd(z, x);
   // x - ((z * (y/2 - v * r) - y) - v * s1)
-  const __m512d inner = _mm512_fnmadd_pd(v, r, _mm512_mul_pd(_mm512_set1_pd(0.5), y));
+  const __m512d inner = _mm512_fnmadd_pd(v, r, _mm512_mul_pd(load(c.half), y));
   const __m512d sum = _mm512_fnmadd_pd(v, s1, _mm512_fmsub_pd(z, inner, y));
   return _mm512_sub_pd(x, sum);
 }
 
 // cos(x + y) for |x| <= pi/4 and |y| below half an ulp of x.
-[[gnu::always_inline]] inline __m512d cosKernel(__m512d x, __m512d y, __m512d z) {
-  const __m512d c1 = _mm512_set1_pd(4.16666666666666019037e-02);
-  const __m512d c2 = _mm512_set1_pd(-1.38888888888741095749e-03);
-  const __m512d c3 = _mm512_set1_pd(2.48015872894767294178e-05);
-  const __m512d c4 = _mm512_set1_pd(-2.75573143513906633035e-07);
-  const __m512d c5 = _mm512_set1_pd(2.08757232129817482790e-09);
-  const __m512d c6 = _mm512_set1_pd(-1.13596475577881948265e-11);
-  const __m512d one = _mm512_set1_pd(1.0);
+[[gnu::always_inline]] inline __m512d cosKernel(const SinCosConstants& c, __m512d x, __m512d y,
+                                                __m512d z) {
+  const __m512d c1 = load(c.c1);
+  const __m512d c2 = load(c.c2);
+  const __m512d c3 = load(c.c3);
+  const __m512d c4 = load(c.c4);
+  const __m512d c5 = load(c.c5);
+  const __m512d c6 = load(c.c6);
+  const __m512d one = load(c.one);
   const __m512d w = _mm512_mul_pd(z, z);
   // r = z * (c1 + z * (c2 + z * c3)) + w * w * (c4 + z * (c5 + z * c6))
   const __m512d r =
       _mm512_fmadd_pd(_mm512_mul_pd(w, w), _mm512_fmadd_pd(z, _mm512_fmadd_pd(z, c6, c5), c4),
                       _mm512_mul_pd(z, _mm512_fmadd_pd(z, _mm512_fmadd_pd(z, c3, c2), c1)));
   // 1 - z/2 in two parts: w1 rounded, and what its rounding lost, exactly.
-  const __m512d hz = _mm512_mul_pd(_mm512_set1_pd(0.5), z);
+  const __m512d hz = _mm512_mul_pd(load(c.half), z);
   const __m512d w1 = _mm512_sub_pd(one, hz);
   const __m512d lost = _mm512_sub_pd(_mm512_sub_pd(one, w1), hz);
   // w1 + (lost + (z * r - x * y))
@@ -94,22 +132,23 @@ struct SinCos {
 
 // Sine and cosine of every lane; lanes with |x| > kSinCosReducedLimit (or not finite) give
 // meaningless values and must be computed another way.
-[[gnu::always_inline]] inline SinCos sinCosReduced(__m512d x) {
+[[gnu::always_inline]] inline SinCos sinCosReduced(const SinCosConstants& c, __m512d x) {
   __m512d low;
   __m512i quadrant;
-  const __m512d high = reduceByHalfPi(x, low, quadrant);
+  const __m512d high = reduceByHalfPi(c, x, low, quadrant);
   const __m512d z = _mm512_mul_pd(high, high);
-  const __m512d sinR = sinKernel(high, low, z);
-  const __m512d cosR = cosKernel(high, low, z);
+  const __m512d sinR = sinKernel(c, high, low, z);
+  const __m512d cosR = cosKernel(c, high, low, z);
   // Quadrant 1: (sin, cos) = (cos r, -sin r); 2: (-sin r, -cos r); 3: (-cos r, sin r).
-  const __mmask8 odd = _mm512_test_epi64_mask(quadrant, _mm512_set1_epi64(1));
+  const __m512i oddQuadrant = load(c.oddQuadrant);
+  const __m512i negatedQuadrant = load(c.negatedQuadrant);
+  const __mmask8 odd = _mm512_test_epi64_mask(quadrant, oddQuadrant);
   const __m512i sinR64 = _mm512_castpd_si512(sinR);
   const __m512i cosR64 = _mm512_castpd_si512(cosR);
-  const __m512i two = _mm512_set1_epi64(2);
-  const __mmask8 sinNegated = _mm512_test_epi64_mask(quadrant, two);
+  const __mmask8 sinNegated = _mm512_test_epi64_mask(quadrant, negatedQuadrant);
   const __mmask8 cosNegated =
-      _mm512_test_epi64_mask(_mm512_add_epi64(quadrant, _mm512_set1_epi64(1)), two);
-  const __m512i signBit = _mm512_set1_epi64(INT64_MIN);
+      _mm512_test_epi64_mask(_mm512_add_epi64(quadrant, oddQuadrant), negatedQuadrant);
+  const __m512i signBit = load(c.signBit);
   const __m512i sinBits = _mm512_mask_blend_epi64(odd, sinR64, cosR64);
   const __m512i cosBits = _mm512_mask_blend_epi64(odd, cosR64, sinR64);
   return {_mm512_castsi512_pd(_mm512_mask_xor_epi64(sinBits, sinNegated, sinBits, signBit)),
@@ -117,9 +156,10 @@ struct SinCos {
 }
 
 // Whether every lane is within the reduction's range (false for infinities and NaNs).
-[[gnu::always_inline]] inline bool allReducible(__m512d x) {
-  const __m512d magnitude = _mm512_abs_pd(x);
-  return _mm512_cmp_pd_mask(magnitude, _mm512_set1_pd(kSinCosReducedLimit), _CMP_LE_OQ) == 0xff;
+[[gnu::always_inline]] inline bool allReducible(const SinCosConstants& c, __m512d x) {
+  const __m512d magnitude =
+      _mm512_castsi512_pd(_mm512_and_epi64(_mm512_castpd_si512(x), load(c.magnitudeBits)));
+  return _mm512_cmp_pd_mask(magnitude, load(c.reducedLimit), _CMP_LE_OQ) == 0xff;
 }
 
 }  // namespace quenvarith::detail::avx512

@@ -25,20 +25,56 @@ struct Emitter {
   }
 };
 
+// The stream's pointers and counters, copied out of the state for one call and written back at
+// its end: the vector stores of the samples may alias anything, so counters left in the state
+// would be stored and reloaded around every one of them.
+struct StreamCursor {
+  [[gnu::always_inline]] explicit StreamCursor(Stream& state)
+      : ring(state.ring),
+        samples(state.samples),
+        copy(state.copy),
+        completedBlocks(state.completedBlocks),
+        emittedBlocks(state.emittedBlocks),
+        filledInBlock(state.filledInBlock) {}
+
+  [[gnu::always_inline]] void storeTo(Stream& state) const {
+    state.samples = samples;
+    state.copy = copy;
+    state.completedBlocks = completedBlocks;
+    state.emittedBlocks = emittedBlocks;
+    state.filledInBlock = filledInBlock;
+  }
+
+  // The ring's slot of block `block`.
+  [[nodiscard, gnu::always_inline]] double* slot(int64_t block) const {
+    return ring + (block & (Stream::kRingBlocks - 1)) * Stream::kBlock;
+  }
+
+  double* ring;
+  double* samples;
+  double* copy;
+  int64_t completedBlocks;
+  int64_t emittedBlocks;
+  int32_t filledInBlock;
+};
+
 // Emits `count` phases of block `block`, to the copy as well where the state asks for one.
 template <typename Emit>
-inline void emitBlock(Stream& state, const double* phases, int32_t count, int64_t block,
-                      Emit emit) {
+[[gnu::always_inline]] inline void emitBlock(const StreamCursor& cursor, int32_t count,
+                                             int64_t block, Emit emit) {
   // An offset within one allocated buffer, so it fits a pointer difference on every target.
   const auto offset = static_cast<std::ptrdiff_t>(block * 2 * Stream::kBlock);
-  emit(phases, count, state.samples + offset,
-       state.copy != nullptr ? state.copy + offset : nullptr);
+  emit(cursor.slot(block), count, cursor.samples + offset,
+       cursor.copy != nullptr ? cursor.copy + offset : nullptr);
 }
 
 // The serial add chain, one sum after another: the phases every kernel produces are these sums
-// in this order.
+// in this order. Between symbols a chain hands on its phase as `Carried` (for this chain, the
+// phase itself).
 class ScalarChain {
  public:
+  using Carried = double;
+
   [[gnu::always_inline]] ScalarChain(double phase, double step) : phase_(phase), step_(step) {}
 
   // Writes the next `count` (1 to kBlock) phases to `slot`.
@@ -50,6 +86,9 @@ class ScalarChain {
   }
 
   [[nodiscard, gnu::always_inline]] double phase() const { return phase_; }
+  [[nodiscard, gnu::always_inline]] Carried carried() const { return phase_; }
+  [[nodiscard, gnu::always_inline]] static Carried fromPhase(double phase) { return phase; }
+  [[nodiscard, gnu::always_inline]] static double toPhase(Carried phase) { return phase; }
 
  private:
   double phase_;
@@ -57,30 +96,35 @@ class ScalarChain {
 };
 
 // `emit(phases, count, samples, copy)` writes the (cos, sin) pairs of `count` (at most kBlock)
-// phases to `samples`, and to `copy` unless it is null. `Chain` produces the phases: the
+// phases to `samples`, and to `copy` unless it is null. `chain` produces the phases: the
 // ScalarChain's sums, by whatever means.
-template <typename Chain = ScalarChain, typename Emit>
-inline double appendPhases(Stream& state, double phase, double step, int32_t count, Emit emit) {
-  Chain chain(phase, step);
+template <typename Chain, typename Emit>
+[[gnu::always_inline]] inline void appendPhases(StreamCursor& cursor, Chain& chain, int32_t count,
+                                                Emit emit) {
   while (count > 0) {
-    const int32_t room = Stream::kBlock - state.filledInBlock;
+    const int32_t room = Stream::kBlock - cursor.filledInBlock;
     const int32_t take = count < room ? count : room;
-    chain.fill(state.ring + (state.completedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock +
-                   state.filledInBlock,
-               take);
-    state.filledInBlock += take;
+    chain.fill(cursor.slot(cursor.completedBlocks) + cursor.filledInBlock, take);
+    cursor.filledInBlock += take;
     count -= take;
-    if (state.filledInBlock == Stream::kBlock) {
-      ++state.completedBlocks;
-      state.filledInBlock = 0;
-      if (state.completedBlocks - state.emittedBlocks > Stream::kAhead) {
-        emitBlock(state,
-                  state.ring + (state.emittedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock,
-                  Stream::kBlock, state.emittedBlocks, emit);
-        ++state.emittedBlocks;
+    if (cursor.filledInBlock == Stream::kBlock) {
+      ++cursor.completedBlocks;
+      cursor.filledInBlock = 0;
+      if (cursor.completedBlocks - cursor.emittedBlocks > Stream::kAhead) {
+        emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
+        ++cursor.emittedBlocks;
       }
     }
   }
+}
+
+// ToneSynthesizer::addSymbol.
+template <typename Chain = ScalarChain, typename Emit>
+inline double appendPhases(Stream& state, double phase, double step, int32_t count, Emit emit) {
+  StreamCursor cursor(state);
+  Chain chain(phase, step);
+  appendPhases(cursor, chain, count, emit);
+  cursor.storeTo(state);
   return chain.phase();
 }
 
@@ -112,6 +156,24 @@ class MemoryToneBank {
   return tone >= 0 && tone < frame.toneCount ? tone : 0;
 }
 
+// The symbols of `frame`, each from where the last one ended (Continuous) or from its tone's
+// free-running phase; returns the phase after the last. A template parameter, so that the loop
+// holds no test of the continuity.
+template <bool Continuous, typename Chain, typename ToneBank, typename Emit>
+[[gnu::always_inline]] inline double appendSymbols(StreamCursor& cursor, const ToneFrame& frame,
+                                                   ToneBank& tones, double phase, Emit emit) {
+  typename Chain::Carried carried = Chain::fromPhase(phase);
+  for (int32_t symbol = 0; symbol < frame.symbolCount; ++symbol) {
+    const int32_t tone = toneOfSymbol(frame, symbol);
+    const double step = frame.phaseStep[tone];
+    Chain chain = Continuous ? Chain(carried, step) : Chain(tones.phase(tone), step);
+    appendPhases(cursor, chain, frame.samplesPerSymbol, emit);
+    carried = chain.carried();
+    tones.advance();
+  }
+  return Chain::toPhase(carried);
+}
+
 // ToneSynthesizer::addFrame: each symbol through appendPhases, the tones advanced by `ToneBank`
 // after each.
 template <typename Chain, typename ToneBank, typename Emit>
@@ -120,38 +182,34 @@ inline double appendFrame(Stream& state, const ToneFrame& frame, double phase, E
     return phase;
   }
   ToneBank tones(frame);
-  for (int32_t symbol = 0; symbol < frame.symbolCount; ++symbol) {
-    const int32_t tone = toneOfSymbol(frame, symbol);
-    const double start = frame.continuous ? phase : tones.phase(tone);
-    phase = appendPhases<Chain>(state, start, frame.phaseStep[tone], frame.samplesPerSymbol, emit);
-    tones.advance();
-  }
+  StreamCursor cursor(state);
+  phase = frame.continuous ? appendSymbols<true, Chain>(cursor, frame, tones, phase, emit)
+                           : appendSymbols<false, Chain>(cursor, frame, tones, phase, emit);
   tones.store();
+  cursor.storeTo(state);
   return phase;
 }
 
 template <typename Emit>
 inline void flushPhases(Stream& state, Emit emit) {
-  for (; state.emittedBlocks < state.completedBlocks; ++state.emittedBlocks) {
-    emitBlock(state,
-              state.ring + (state.emittedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock,
-              Stream::kBlock, state.emittedBlocks, emit);
+  StreamCursor cursor(state);
+  for (; cursor.emittedBlocks < cursor.completedBlocks; ++cursor.emittedBlocks) {
+    emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
   }
-  if (state.filledInBlock > 0) {
-    emitBlock(state,
-              state.ring + (state.completedBlocks & (Stream::kRingBlocks - 1)) * Stream::kBlock,
-              state.filledInBlock, state.completedBlocks, emit);
+  if (cursor.filledInBlock > 0) {
+    emitBlock(cursor, cursor.filledInBlock, cursor.completedBlocks, emit);
   }
   // Whatever is added next goes on after the samples written so far, from a fresh block.
   const auto written = static_cast<std::ptrdiff_t>(
-      (state.completedBlocks * Stream::kBlock + state.filledInBlock) * 2);
-  state.samples += written;
-  if (state.copy != nullptr) {
-    state.copy += written;
+      (cursor.completedBlocks * Stream::kBlock + cursor.filledInBlock) * 2);
+  cursor.samples += written;
+  if (cursor.copy != nullptr) {
+    cursor.copy += written;
   }
-  state.completedBlocks = 0;
-  state.emittedBlocks = 0;
-  state.filledInBlock = 0;
+  cursor.completedBlocks = 0;
+  cursor.emittedBlocks = 0;
+  cursor.filledInBlock = 0;
+  cursor.storeTo(state);
 }
 
 }  // namespace quenvarith::detail
