@@ -40,9 +40,12 @@ struct Synthesis {
 };
 
 Synthesis readSynthesis(DxpBlockRecord* record) {
-  return {parameterInteger(record, Parameter::MAryNumber),
+  // The layout from the M read here: a sample-based run asks for all this at every step.
+  const int32_t mAryNumber = parameterInteger(record, Parameter::MAryNumber);
+  const int32_t inputType = parameterInteger(record, Parameter::InputType);
+  return {mAryNumber,
           parameterInteger(record, Parameter::SamplesPerSymbol),
-          deriveSymbolLayout(record).symbolsPerFrame,
+          symbolsPerFrame(inputType, record->inputPorts[0].width, bitsPerSymbol(mAryNumber)),
           workData<int32_t>(record, WorkVector::SymbolIndices),
           workData<double>(record, WorkVector::SampleBuffer),
           workData<double>(record, WorkVector::Phase),
