@@ -8,12 +8,17 @@
 #include <vector>
 
 #include "block/tone_generation.h"
+#include "host/cache_line_allocator.h"
 
 namespace quenvarith::bench {
 
 // M = 4 tones, 1024 symbols per frame; N samples per symbol is a benchmark argument.
 inline constexpr int32_t kToneCount = 4;
 inline constexpr int32_t kSymbolsPerFrame = 1024;
+
+// Sample buffers start on a cache line, as the host's do, so that no figure depends on where
+// the heap happened to put one.
+using SampleBuffer = std::vector<double, host::CacheLineAllocator<double>>;
 
 // Argument names shared by the benchmarks, so the summary can pair a run with its reference.
 inline constexpr const char* kSamplesArg = "N";

@@ -19,7 +19,8 @@ void liquidFskmod(benchmark::State& state) {
   constexpr unsigned kBitsPerSymbol = 2;  // M = 4
   fskmod modulator = fskmod_create(kBitsPerSymbol, n, 0.25F);
   const std::vector<int32_t> symbols = frameSymbols();
-  std::vector<std::complex<float>> output(static_cast<std::size_t>(kSymbolsPerFrame) * n);
+  std::vector<std::complex<float>, host::CacheLineAllocator<std::complex<float>>> output(
+      static_cast<std::size_t>(kSymbolsPerFrame) * n);
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
     std::complex<float>* out = output.data();
     for (const int32_t symbol : symbols) {

@@ -41,7 +41,7 @@ struct FrameSetup {
   std::vector<int32_t> symbols;
   std::vector<double> steps;
   std::vector<double> tonePhase;
-  std::vector<double> output;
+  SampleBuffer output;
   double phase = 0.0;
 };
 
@@ -97,7 +97,7 @@ void kernelLoop(benchmark::State& state) {
 // The memory ceiling: 16 bytes stored per sample and nothing computed.
 void storeOnly(benchmark::State& state) {
   const auto samples = int64_t{kSymbolsPerFrame} * state.range(0);
-  std::vector<double> output(static_cast<std::size_t>(2 * samples));
+  SampleBuffer output(static_cast<std::size_t>(2 * samples));
   double value = 0.5;
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
     benchmark::DoNotOptimize(value);
@@ -121,7 +121,7 @@ void kernelTone(benchmark::State& state) {
     return;
   }
   const double startPhase = std::pow(10.0, static_cast<double>(state.range(0)));
-  std::vector<double> output(static_cast<std::size_t>(2 * kSamples));
+  SampleBuffer output(static_cast<std::size_t>(2 * kSamples));
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
     benchmark::DoNotOptimize(
         synthesizeToneWith(kKernel, startPhase, 0.39, kSamples, output.data()));

@@ -55,7 +55,7 @@ inline constexpr SinCosConstants kSinCosConstants{};
 // (some twenty per vector) instead of folding them back into broadcasts.
 [[gnu::always_inline]] inline const SinCosConstants& sinCosConstants() {
   const SinCosConstants* constants = &kSinCosConstants;
-  asm("" : "+r"(constants));  // NOLINT(hicpp-no-assembler): an empty statement, no code
+  asm("" : "+r"(constants));  // emits no instruction
   return *constants;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "block_record.h"
+#include "cache_line_allocator.h"
 #include "dxp.h"
 #include "vq.h"
 
@@ -177,9 +178,10 @@ class HostBlock {
   bool failDimensionOperations_ = false;
   bool failWorkVectorOperation_ = false;
 
-  std::vector<std::vector<unsigned char>> workStorage_;  // operator new alignment suits doubles
-  std::vector<double> inputSignal_;
-  std::vector<double> outputSignal_;
+  // Each buffer starts on a cache line.
+  std::vector<std::vector<unsigned char, CacheLineAllocator<unsigned char>>> workStorage_;
+  std::vector<double, CacheLineAllocator<double>> inputSignal_;
+  std::vector<double, CacheLineAllocator<double>> outputSignal_;
   std::vector<int32_t> sampleHits_;
   std::array<int32_t, 2> taskIds_{};
 };

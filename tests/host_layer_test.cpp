@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -362,6 +363,15 @@ TEST(HostBlockRecord, AllocatesZeroedWorkVectorsAndSignals) {
       ASSERT_EQ(data[b], 0) << "work vector " << i;
     }
   }
+  // Every buffer on a cache line, so that the vector kernels' stores never straddle two.
+  const auto onCacheLine = [](const void* data) {
+    return reinterpret_cast<uintptr_t>(data) % host::kCacheLineBytes == 0;
+  };
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_TRUE(onCacheLine(host.record()->workVectors[i].data)) << "work vector " << i;
+  }
+  EXPECT_TRUE(onCacheLine(host.record()->inputPorts[0].signal));
+  EXPECT_TRUE(onCacheLine(host.record()->outputPorts[0].signal));
   EXPECT_EQ(host.workVector<double>(1).size(), 48u);  // complex: two doubles per sample
   EXPECT_EQ(host.workVector<int32_t>(0).size(), 3u);
   EXPECT_EQ(host.inputSignal().size(), 6u);
