@@ -113,27 +113,35 @@ void computeFrame(DxpBlockRecord* record, const Synthesis& synthesis) {
   synthesizer.finish();
 }
 
+// The symbol of an input hit: its N samples buffered for the next N output steps. False when
+// the continuity is unknown ("Invalid option." stored). Kept out of line, so that the output
+// steps between input hits do not set up the synthesizer's frame.
+[[gnu::noinline]] bool synthesizeArrivedSymbol(DxpBlockRecord* record, const Synthesis& synthesis) {
+  mapInputToSymbols(record);
+  const int32_t continuity = parameterInteger(record, Parameter::PhaseContinuity);
+  if (!isKnownContinuity(continuity)) {
+    dxpSetErrorStatus(record, kInvalidOption);
+    return false;
+  }
+  if (hasSymbols(synthesis)) {
+    // One symbol per input sample.
+    const bool continuous = continuity == static_cast<int32_t>(PhaseContinuity::Continuous);
+    ToneSynthesizer synthesizer(synthesis.sampleBuffer);
+    *synthesis.phase = synthesizer.addFrame(toneFrame(synthesis, 1, continuous), *synthesis.phase);
+    synthesizer.finish();
+  }
+  return true;
+}
+
 // A new symbol on an input hit, one buffered sample out on an output hit.
 void computeSample(DxpBlockRecord* record, const Synthesis& synthesis) {
   if (record->simInfo->timeStepKind != DXP_MAJOR_TIME_STEP) {
     return;
   }
 
-  if (dxpPortHasHit(record, record->inputPorts[0].sampleTimeIndex) != 0) {
-    mapInputToSymbols(record);
-    const int32_t continuity = parameterInteger(record, Parameter::PhaseContinuity);
-    if (!isKnownContinuity(continuity)) {
-      dxpSetErrorStatus(record, kInvalidOption);
-      return;
-    }
-    if (hasSymbols(synthesis)) {
-      // One symbol per input sample: its N samples are buffered for the next N output steps.
-      const bool continuous = continuity == static_cast<int32_t>(PhaseContinuity::Continuous);
-      ToneSynthesizer synthesizer(synthesis.sampleBuffer);
-      *synthesis.phase =
-          synthesizer.addFrame(toneFrame(synthesis, 1, continuous), *synthesis.phase);
-      synthesizer.finish();
-    }
+  if (dxpPortHasHit(record, record->inputPorts[0].sampleTimeIndex) != 0 &&
+      !synthesizeArrivedSymbol(record, synthesis)) {
+    return;
   }
 
   if (dxpPortHasHit(record, record->outputPorts[0].sampleTimeIndex) != 0) {
