@@ -90,38 +90,28 @@ inline constexpr SinCosConstants kSinCosConstants{};
 // sin(x + y) for |x| <= pi/4 and |y| below half an ulp of x.
 [[gnu::always_inline]] inline __m512d sinKernel(const SinCosConstants& c, __m512d x, __m512d y,
                                                 __m512d z) {
-  const __m512d s1 = load(c.s1);
-  const __m512d s2 = load(c.s2);
-  const __m512d s3 = load(c.s3);
-  const __m512d s4 = load(c.s4);
-  const __m512d s5 = load(c.s5);
-  const __m512d s6 = load(c.s6);
   const __m512d w = _mm512_mul_pd(z, z);
   // r = s2 + z * (s3 + z * s4) + z * w * (s5 + z * s6)
-  const __m512d r = _mm512_fmadd_pd(_mm512_mul_pd(z, w), _mm512_fmadd_pd(z, s6, s5),
-                                    _mm512_fmadd_pd(z, _mm512_fmadd_pd(z, s4, s3), s2));
+  const __m512d r =
+      _mm512_fmadd_pd(_mm512_mul_pd(z, w), _mm512_fmadd_pd(z, load(c.s6), load(c.s5)),
+                      _mm512_fmadd_pd(z, _mm512_fmadd_pd(z, load(c.s4), load(c.s3)), load(c.s2)));
   const __m512d v = _mm512_mul_pd(z, x);
   // x - ((z * (y/2 - v * r) - y) - v * s1)
   const __m512d inner = _mm512_fnmadd_pd(v, r, _mm512_mul_pd(load(c.half), y));
-  const __m512d sum = _mm512_fnmadd_pd(v, s1, _mm512_fmsub_pd(z, inner, y));
+  const __m512d sum = _mm512_fnmadd_pd(v, load(c.s1), _mm512_fmsub_pd(z, inner, y));
   return _mm512_sub_pd(x, sum);
 }
 
 // cos(x + y) for |x| <= pi/4 and |y| below half an ulp of x.
 [[gnu::always_inline]] inline __m512d cosKernel(const SinCosConstants& c, __m512d x, __m512d y,
                                                 __m512d z) {
-  const __m512d c1 = load(c.c1);
-  const __m512d c2 = load(c.c2);
-  const __m512d c3 = load(c.c3);
-  const __m512d c4 = load(c.c4);
-  const __m512d c5 = load(c.c5);
-  const __m512d c6 = load(c.c6);
   const __m512d one = load(c.one);
   const __m512d w = _mm512_mul_pd(z, z);
   // r = z * (c1 + z * (c2 + z * c3)) + w * w * (c4 + z * (c5 + z * c6))
-  const __m512d r =
-      _mm512_fmadd_pd(_mm512_mul_pd(w, w), _mm512_fmadd_pd(z, _mm512_fmadd_pd(z, c6, c5), c4),
-                      _mm512_mul_pd(z, _mm512_fmadd_pd(z, _mm512_fmadd_pd(z, c3, c2), c1)));
+  const __m512d r = _mm512_fmadd_pd(
+      _mm512_mul_pd(w, w),
+      _mm512_fmadd_pd(z, _mm512_fmadd_pd(z, load(c.c6), load(c.c5)), load(c.c4)),
+      _mm512_mul_pd(z, _mm512_fmadd_pd(z, _mm512_fmadd_pd(z, load(c.c3), load(c.c2)), load(c.c1))));
   // 1 - z/2 in two parts: w1 rounded, and what its rounding lost, exactly.
   const __m512d hz = _mm512_mul_pd(load(c.half), z);
   const __m512d w1 = _mm512_sub_pd(one, hz);
