@@ -1,7 +1,5 @@
 #include "block/symbol_mapping.h"
 
-#include <bit>
-#include <cmath>
 #include <cstddef>
 #include <span>
 
@@ -71,28 +69,6 @@ bool mapIntegers(const double* input, double largest, std::span<int32_t> symbols
 
 }  // namespace
 
-int32_t bitsPerSymbol(int32_t mAryNumber) {
-  // floor(log2 M), without the library call: it is asked at every step of a sample-based run.
-  if (mAryNumber > 0) {
-    return static_cast<int32_t>(std::bit_width(static_cast<uint32_t>(mAryNumber))) - 1;
-  }
-  int exponent = 0;
-  std::frexp(static_cast<double>(mAryNumber), &exponent);
-  return exponent - 1;
-}
-
-int32_t symbolsPerFrame(int32_t inputType, int32_t inputWidth, int32_t bitsPerSymbol) {
-  if (inputType == static_cast<int32_t>(InputType::Integer)) {
-    return inputWidth;
-  }
-  // Validation admits no M below 2, so k is at least 1 in a run; a record that was never
-  // validated gets no symbols rather than a division by zero.
-  if (bitsPerSymbol <= 0) {
-    return 0;
-  }
-  return inputWidth / bitsPerSymbol;
-}
-
 SymbolLayout deriveSymbolLayout(const DxpBlockRecord* record, int32_t inputWidth) {
   const int32_t k = bitsPerSymbol(parameterInteger(record, Parameter::MAryNumber));
   return {k, symbolsPerFrame(parameterInteger(record, Parameter::InputType), inputWidth, k)};
@@ -103,26 +79,28 @@ SymbolLayout deriveSymbolLayout(const DxpBlockRecord* record) {
 }
 
 void mapInputToSymbols(DxpBlockRecord* record) {
-  const SymbolLayout layout = deriveSymbolLayout(record);
-  if (layout.symbolsPerFrame <= 0) {
+  // M and the input type read once: a sample-based run maps at every input hit.
+  const int32_t mAryNumber = parameterInteger(record, Parameter::MAryNumber);
+  const int32_t inputType = parameterInteger(record, Parameter::InputType);
+  const int32_t k = bitsPerSymbol(mAryNumber);
+  const int32_t symbolCount = symbolsPerFrame(inputType, record->inputPorts[0].width, k);
+  if (symbolCount <= 0) {
     return;
   }
   const double* input = record->inputPorts[0].signal;
   auto* symbolIndices = static_cast<int32_t*>(
       record->workVectors[static_cast<int32_t>(WorkVector::SymbolIndices)].data);
-  const auto symbols = std::span(symbolIndices, static_cast<std::size_t>(layout.symbolsPerFrame));
+  const auto symbols = std::span(symbolIndices, static_cast<std::size_t>(symbolCount));
 
-  const int32_t inputType = parameterInteger(record, Parameter::InputType);
   if (inputType == static_cast<int32_t>(InputType::Bit)) {
     const bool gray = parameterInteger(record, Parameter::BitToSymbolMapping) ==
                       static_cast<int32_t>(BitToSymbolMapping::Gray);
-    if (!mapBits(input, layout.bitsPerSymbol, gray, symbols)) {
+    if (!mapBits(input, k, gray, symbols)) {
       dxpSetErrorStatus(record, kInputNotBinary);
     }
   } else if (inputType == static_cast<int32_t>(InputType::Integer)) {
     // As a double, so that no M makes M - 1 overflow.
-    const double largestSymbol =
-        static_cast<double>(parameterInteger(record, Parameter::MAryNumber)) - 1.0;
+    const double largestSymbol = static_cast<double>(mAryNumber) - 1.0;
     if (!mapIntegers(input, largestSymbol, symbols)) {
       dxpSetErrorStatus(record, kInputOutOfRange);
     }

@@ -1,19 +1,41 @@
 // Input values to symbol indices, and the two quantities every method sizes itself by.
 #pragma once
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
 
+#include "block/parameters.h"
 #include "host/block_record.h"
 
 namespace quenvarith {
 
-// floor(log2 M) for M >= 1, as one less than frexp's binary exponent of M.
-int32_t bitsPerSymbol(int32_t mAryNumber);
+// floor(log2 M) for M >= 1, as one less than frexp's binary exponent of M. Inline, as
+// symbolsPerFrame: a sample-based run asks for both at every step.
+inline int32_t bitsPerSymbol(int32_t mAryNumber) {
+  // floor(log2 M) without the library call where M is positive.
+  if (mAryNumber > 0) {
+    return static_cast<int32_t>(std::bit_width(static_cast<uint32_t>(mAryNumber))) - 1;
+  }
+  int exponent = 0;
+  std::frexp(static_cast<double>(mAryNumber), &exponent);
+  return exponent - 1;
+}
 
 // Symbols carried by one input vector of `inputWidth` values: one per value for integer input
 // (input type 2), else one per whole group of `bitsPerSymbol` values. 0 when the division has
 // no divisor.
-int32_t symbolsPerFrame(int32_t inputType, int32_t inputWidth, int32_t bitsPerSymbol);
+inline int32_t symbolsPerFrame(int32_t inputType, int32_t inputWidth, int32_t bitsPerSymbol) {
+  if (inputType == static_cast<int32_t>(InputType::Integer)) {
+    return inputWidth;
+  }
+  // Validation admits no M below 2, so k is at least 1 in a run; a record that was never
+  // validated gets no symbols rather than a division by zero.
+  if (bitsPerSymbol <= 0) {
+    return 0;
+  }
+  return inputWidth / bitsPerSymbol;
+}
 
 // The two derived from the dialog parameters and the input port's current width.
 struct SymbolLayout {

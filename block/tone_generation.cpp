@@ -59,7 +59,8 @@ int32_t declaredWidth(const DxpBlockRecord* record, WorkVector vector) {
 }
 
 // Parameters are read afresh at every call, so one changed since the work vectors and ports were
-// sized would make a step write past them. True when everything the step touches is in bounds.
+// sized would make a step write past them. True when everything a synthesis touches is in
+// bounds, `outputSamples` of the output port included.
 bool fitsDeclaredStorage(const DxpBlockRecord* record, const Synthesis& synthesis,
                          int64_t outputSamples) {
   const int64_t bufferedSamples =
@@ -71,6 +72,18 @@ bool fitsDeclaredStorage(const DxpBlockRecord* record, const Synthesis& synthesi
          declaredWidth(record, WorkVector::TonePhase) >= synthesis.mAryNumber &&
          declaredWidth(record, WorkVector::SampleCounter) >= 1 &&
          record->outputPorts[0].width >= outputSamples;
+}
+
+// The samples the buffer holds, N for every symbol of the frame, from the parameters as they
+// stand: an output step between input hits reads no more than this. M matters only to bit
+// input, where it sets the bits per symbol.
+int64_t bufferedSampleCount(const DxpBlockRecord* record) {
+  const int32_t inputType = parameterInteger(record, Parameter::InputType);
+  const int32_t k = inputType == static_cast<int32_t>(InputType::Integer)
+                        ? 0
+                        : bitsPerSymbol(parameterInteger(record, Parameter::MAryNumber));
+  return static_cast<int64_t>(symbolsPerFrame(inputType, record->inputPorts[0].width, k)) *
+         parameterInteger(record, Parameter::SamplesPerSymbol);
 }
 
 // The first `symbols` symbols of the frame as the synthesis kernel takes them.
@@ -94,7 +107,14 @@ bool hasSymbols(const Synthesis& synthesis) {
 }
 
 // One input frame in, one output frame out, at every call.
-void computeFrame(DxpBlockRecord* record, const Synthesis& synthesis) {
+void computeFrame(DxpBlockRecord* record) {
+  const Synthesis synthesis = readSynthesis(record);
+  if (!fitsDeclaredStorage(
+          record, synthesis,
+          static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol)) {
+    dxpSetErrorStatus(record, kSizesChanged);
+    return;
+  }
   mapInputToSymbols(record);  // its failure is the host's to act on; the step goes on
   const int32_t continuity = parameterInteger(record, Parameter::PhaseContinuity);
   if (!isKnownContinuity(continuity)) {
@@ -114,9 +134,15 @@ void computeFrame(DxpBlockRecord* record, const Synthesis& synthesis) {
 }
 
 // The symbol of an input hit: its N samples buffered for the next N output steps. False when
-// the continuity is unknown ("Invalid option." stored). Kept out of line, so that the output
-// steps between input hits do not set up the synthesizer's frame.
-[[gnu::noinline]] bool synthesizeArrivedSymbol(DxpBlockRecord* record, const Synthesis& synthesis) {
+// the step must end here: the storage no longer fits the parameters, or the continuity is
+// unknown ("Invalid option."). Kept out of line, so that the output steps between input hits
+// do not set up the synthesizer's frame.
+[[gnu::noinline]] bool synthesizeArrivedSymbol(DxpBlockRecord* record) {
+  const Synthesis synthesis = readSynthesis(record);
+  if (!fitsDeclaredStorage(record, synthesis, 1)) {
+    dxpSetErrorStatus(record, kSizesChanged);
+    return false;
+  }
   mapInputToSymbols(record);
   const int32_t continuity = parameterInteger(record, Parameter::PhaseContinuity);
   if (!isKnownContinuity(continuity)) {
@@ -133,38 +159,47 @@ void computeFrame(DxpBlockRecord* record, const Synthesis& synthesis) {
   return true;
 }
 
-// A new symbol on an input hit, one buffered sample out on an output hit.
-void computeSample(DxpBlockRecord* record, const Synthesis& synthesis) {
+// The output step: the next buffered sample to the port. Touches the sample buffer, the
+// counter and the port's one sample, and checks just those.
+void emitBufferedSample(DxpBlockRecord* record) {
+  const int64_t bufferedSamples = bufferedSampleCount(record);
+  if (bufferedSamples <= 0) {
+    return;
+  }
+  if (declaredWidth(record, WorkVector::SampleBuffer) < bufferedSamples ||
+      declaredWidth(record, WorkVector::SampleCounter) < 1 || record->outputPorts[0].width < 1) {
+    dxpSetErrorStatus(record, kSizesChanged);
+    return;
+  }
+  auto* sampleCounter = workData<int32_t>(record, WorkVector::SampleCounter);
+  // The counter lives in host storage; one out of range restarts the walk at the buffer's
+  // start instead of reading past it.
+  if (*sampleCounter < 0 || *sampleCounter >= bufferedSamples) {
+    *sampleCounter = 0;
+  }
+  const double* sample = workData<double>(record, WorkVector::SampleBuffer) +
+                         2 * static_cast<ptrdiff_t>(*sampleCounter);
+  double* output = record->outputPorts[0].signal;
+  output[0] = sample[0];
+  output[1] = sample[1];
+  *sampleCounter += 1;
+  if (*sampleCounter == bufferedSamples) {
+    *sampleCounter = 0;
+  }
+}
+
+// A new symbol on an input hit, one buffered sample out on an output hit; a minor step does
+// nothing.
+void computeSample(DxpBlockRecord* record) {
   if (record->simInfo->timeStepKind != DXP_MAJOR_TIME_STEP) {
     return;
   }
-
   if (dxpPortHasHit(record, record->inputPorts[0].sampleTimeIndex) != 0 &&
-      !synthesizeArrivedSymbol(record, synthesis)) {
+      !synthesizeArrivedSymbol(record)) {
     return;
   }
-
   if (dxpPortHasHit(record, record->outputPorts[0].sampleTimeIndex) != 0) {
-    // N samples of every symbol of the frame.
-    const int64_t bufferedSamples =
-        static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
-    if (bufferedSamples <= 0) {
-      return;
-    }
-    auto* sampleCounter = workData<int32_t>(record, WorkVector::SampleCounter);
-    // The counter lives in host storage; one out of range restarts the walk at the buffer's
-    // start instead of reading past it.
-    if (*sampleCounter < 0 || *sampleCounter >= bufferedSamples) {
-      *sampleCounter = 0;
-    }
-    const double* sample = synthesis.sampleBuffer + 2 * static_cast<ptrdiff_t>(*sampleCounter);
-    double* output = record->outputPorts[0].signal;
-    output[0] = sample[0];
-    output[1] = sample[1];
-    *sampleCounter += 1;
-    if (*sampleCounter == bufferedSamples) {
-      *sampleCounter = 0;
-    }
+    emitBufferedSample(record);
   }
 }
 
@@ -221,19 +256,10 @@ void mdlInitializeConditions(DxpBlockRecord* record) {
 }
 
 void mdlComputeOutputs(DxpBlockRecord* record, int32_t /*taskId*/) {
-  const Synthesis synthesis = readSynthesis(record);
-  const bool sampleBased = dxpInputFrameFlag(&record->inputPorts[0]) == DXP_FRAME_NO;
-  const int64_t outputSamples =
-      sampleBased ? 1
-                  : static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
-  if (!fitsDeclaredStorage(record, synthesis, outputSamples)) {
-    dxpSetErrorStatus(record, kSizesChanged);
-    return;
-  }
-  if (sampleBased) {
-    computeSample(record, synthesis);
+  if (dxpInputFrameFlag(&record->inputPorts[0]) == DXP_FRAME_NO) {
+    computeSample(record);
   } else {
-    computeFrame(record, synthesis);
+    computeFrame(record);
   }
 }
 

@@ -15,6 +15,8 @@ namespace quenvarith {
 namespace {
 
 constexpr const char* kInvalidOption = "Invalid option.";
+constexpr const char* kSizesChanged =
+    "The parameters no longer match the work vectors declared for this run.";
 constexpr double kSampleTolerance = 1e-6;  // the reference samples carry six decimals
 constexpr double kPhaseTolerance = 1e-12;
 
@@ -293,8 +295,6 @@ TEST_F(FrameBasedFixture, StaleOutOfRangeIndexFallsBackToToneZero) {
 // Parameters are read at every call, so a host that changes one mid-run without sizing the block
 // again must get an error, not a step that writes past the storage sized for the old values.
 TEST_F(FrameBasedFixture, ParametersChangedMidRunAreRefusedBeforeAnythingIsWritten) {
-  constexpr const char* kSizesChanged =
-      "The parameters no longer match the work vectors declared for this run.";
   struct Change {
     int parameter;
     double value;
@@ -482,6 +482,33 @@ TEST_F(SampleBased, DiscontinuousSymbolTakesUpItsTonesPhase) {
   // Tone 0 has run for one symbol: −π/2.
   expectSamplesNear(output(), {0, -1});
   EXPECT_NEAR(phase(), -kPi, kPhaseTolerance);
+}
+
+// A step reads the parameters afresh; one changed since the work vectors were sized must not let
+// it reach past them. An output step touches only the buffer, the counter and the port, so it
+// is refused only where those no longer fit; an input hit needs the per-tone vectors as well.
+TEST_F(SampleBased, ParametersChangedMidRunAreRefusedWhereTheyWouldReachPastTheStorage) {
+  ASSERT_NO_FATAL_FAILURE(prepareWalk());
+  step(0, 1);
+  const std::vector<double> before = state();
+  const std::vector<double> outputBefore(output().begin(), output().end());
+
+  setParameter(Parameter::SamplesPerSymbol, 8);  // a buffer of 8 where 4 are declared
+  step(1, 1);
+  EXPECT_STREQ(dxpGetErrorStatus(record()), kSizesChanged);
+  EXPECT_EQ(sampleCounter(), 1);
+  EXPECT_EQ(std::vector<double>(output().begin(), output().end()), outputBefore);
+
+  dxpSetErrorStatus(record(), nullptr);
+  setParameter(Parameter::SamplesPerSymbol, 4);
+  setParameter(Parameter::MAryNumber, 3);  // three tones where two are declared
+  step(1, 1);                              // an output step: the buffer still fits
+  EXPECT_EQ(dxpGetErrorStatus(record()), nullptr);
+  expectSamplesNear(output(), {0.923880, 0.382683});
+  step(4, 0);  // an input hit: refused before anything is mapped or written
+  EXPECT_STREQ(dxpGetErrorStatus(record()), kSizesChanged);
+  EXPECT_EQ(state(), before);
+  EXPECT_EQ(sampleCounter(), 2);
 }
 
 TEST_F(SampleBased, CounterOutOfRangeRestartsAtTheBufferStart) {
