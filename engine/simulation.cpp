@@ -187,7 +187,8 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
         break;
       }
     }
-    if (stepsPerInput > 1) {
+    // The input's hit changes at an input step and at the step after it only.
+    if (stepsPerInput > 1 && hits[1] != (inputHit ? 1 : 0)) {
       hits[1] = inputHit ? 1 : 0;
       block_.setHits(hits);
     }
