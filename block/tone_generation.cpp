@@ -40,7 +40,7 @@ struct Synthesis {
 };
 
 Synthesis readSynthesis(DxpBlockRecord* record) {
-  // The layout from the M read here: a sample-based run asks for all this at every step.
+  // The layout from the M and input type read here, each read once.
   const int32_t mAryNumber = parameterInteger(record, Parameter::MAryNumber);
   const int32_t inputType = parameterInteger(record, Parameter::InputType);
   return {mAryNumber,
@@ -53,6 +53,11 @@ Synthesis readSynthesis(DxpBlockRecord* record) {
           workData<double>(record, WorkVector::TonePhase)};
 }
 
+// N samples for every symbol of the frame: what the sample buffer holds.
+int64_t frameSamples(const Synthesis& synthesis) {
+  return static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
+}
+
 int32_t declaredWidth(const DxpBlockRecord* record, WorkVector vector) {
   const DxpWorkVector& declared = record->workVectors[static_cast<int32_t>(vector)];
   return declared.data != nullptr ? declared.width : -1;
@@ -63,10 +68,8 @@ int32_t declaredWidth(const DxpBlockRecord* record, WorkVector vector) {
 // bounds, `outputSamples` of the output port included.
 bool fitsDeclaredStorage(const DxpBlockRecord* record, const Synthesis& synthesis,
                          int64_t outputSamples) {
-  const int64_t bufferedSamples =
-      static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
   return declaredWidth(record, WorkVector::SymbolIndices) >= synthesis.symbolsPerFrame &&
-         declaredWidth(record, WorkVector::SampleBuffer) >= bufferedSamples &&
+         declaredWidth(record, WorkVector::SampleBuffer) >= frameSamples(synthesis) &&
          declaredWidth(record, WorkVector::Phase) >= 1 &&
          declaredWidth(record, WorkVector::PhaseStep) >= synthesis.mAryNumber &&
          declaredWidth(record, WorkVector::TonePhase) >= synthesis.mAryNumber &&
@@ -109,9 +112,7 @@ bool hasSymbols(const Synthesis& synthesis) {
 // One input frame in, one output frame out, at every call.
 void computeFrame(DxpBlockRecord* record) {
   const Synthesis synthesis = readSynthesis(record);
-  if (!fitsDeclaredStorage(
-          record, synthesis,
-          static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol)) {
+  if (!fitsDeclaredStorage(record, synthesis, frameSamples(synthesis))) {
     dxpSetErrorStatus(record, kSizesChanged);
     return;
   }
