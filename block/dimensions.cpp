@@ -62,9 +62,11 @@ SettledShape settledShape(const Port& port) {
   return {port.dims[0], port.numDims >= 2 ? port.dims[1] : 1};
 }
 
-// A derived length the host can take as a port width.
+// A derived length the host can take as a port width: a whole width, or exactly -1 where the
+// offer was still dynamic, which the setters pass on as "still dynamic". Anything else negative
+// or beyond 32 bits is an overflow of the derivation.
 bool fitsWidth(int64_t length) {
-  return length >= 0 && length <= std::numeric_limits<int32_t>::max();
+  return length == kDynamic || (length >= 0 && length <= std::numeric_limits<int32_t>::max());
 }
 
 bool isIntegerInput(const DxpBlockRecord* record) {

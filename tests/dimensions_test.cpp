@@ -256,6 +256,46 @@ TEST_F(InputDimensionInfo, OutputLengthBeyondAWidthIsRefused) {
   EXPECT_EQ(output(), Shape{});
 }
 
+// An offer whose rows are still dynamic derives exactly -1, which the setters pass on as a port
+// still dynamic; any other negative length is an overflow of the derivation.
+struct DynamicOffer {
+  bool toInput;  // offered to the input port, else to the output port
+  Shape offered;
+  std::vector<int32_t> otherSizes;  // what the other port is offered in turn, width -1
+};
+
+void PrintTo(const DynamicOffer& offer, std::ostream* out) {
+  *out << (offer.toInput ? "input " : "output ") << offer.offered;
+}
+
+class DynamicRows : public PortDimensions, public ::testing::WithParamInterface<DynamicOffer> {};
+
+TEST_P(DynamicRows, SetTheOtherPortStillDynamic) {
+  const DynamicOffer& offer = GetParam();
+  configure({DXP_FRAME_YES, 2, 4, 1});  // integer input: k = 1, N = 1
+  host.storeInputDims(0, dxpDynamicDims);
+  host.storeOutputDims(0, dxpDynamicDims);
+  EXPECT_EQ(offer.toInput ? offerInput(offer.offered) : offerOutput(offer.offered), "");
+  const auto& records = offer.toInput ? host.offeredOutputDims() : host.offeredInputDims();
+  const auto& sizes = offer.toInput ? host.offeredOutputSizes() : host.offeredInputSizes();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records.back().width, -1);
+  EXPECT_EQ(sizes.back(), offer.otherSizes);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDirections, DynamicRows,
+                         ::testing::Values(DynamicOffer{true, mat(-1, 1), {-1, 1}},
+                                           DynamicOffer{true, vec(-1), {-1}},
+                                           DynamicOffer{false, mat(-1, 1), {-1, 1}},
+                                           DynamicOffer{false, vec(-1), {-1}}));
+
+TEST_F(PortDimensions, NegativeLengthOtherThanDynamicIsRefused) {
+  configure({DXP_FRAME_YES, 2, 4, 2});  // N = 2: rows -1 derive -2
+  host.storeOutputDims(0, dxpDynamicDims);
+  EXPECT_EQ(offerInput(mat(-1, 1)), kWidthFailed);
+  EXPECT_EQ(host.offeredOutputDims().size(), 0u);
+}
+
 // Parameters are read afresh, so they may have changed into values validation refuses.
 TEST_F(InputDimensionInfo, UnvalidatedParametersNeverDivideByZero) {
   configure(frameBit(1, 8));  // k = 0
