@@ -58,9 +58,11 @@ int64_t frameSamples(const Synthesis& synthesis) {
   return static_cast<int64_t>(synthesis.symbolsPerFrame) * synthesis.samplesPerSymbol;
 }
 
+// The entries a work vector can hold. A host may hand a null pointer for a vector declared 0
+// wide; that holds nothing, which fits exactly the frames that need nothing from it.
 int32_t declaredWidth(const DxpBlockRecord* record, WorkVector vector) {
   const DxpWorkVector& declared = record->workVectors[static_cast<int32_t>(vector)];
-  return declared.data != nullptr ? declared.width : -1;
+  return declared.data != nullptr ? declared.width : 0;
 }
 
 // Parameters are read afresh at every call, so one changed since the work vectors and ports were

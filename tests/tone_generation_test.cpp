@@ -368,6 +368,33 @@ TEST_F(ToneGeneration, EmptyFrameProducesNothingAndKeepsThePhase) {
   EXPECT_STREQ(dxpGetErrorStatus(record()), kInvalidOption);
 }
 
+// A host may hand a null pointer for a vector declared 0 wide: an empty frame needs nothing from
+// it, so nothing is read or written through it and nothing is reported.
+TEST_F(ToneGeneration, EmptyFrameRunsOnNullZeroWidthVectors) {
+  testing::RecordLayout layout;
+  layout.inputWidth = 0;
+  layout.symbolsPerFrame = 0;
+  ASSERT_NO_FATAL_FAILURE(prepare(layout));
+  for (const WorkVector vector : {WorkVector::SymbolIndices, WorkVector::SampleBuffer}) {
+    record()->workVectors[static_cast<int32_t>(vector)].data = nullptr;
+  }
+  record()->inputPorts[0].signal = nullptr;
+  record()->outputPorts[0].signal = nullptr;
+
+  mdlInitializeConditions(record());
+  EXPECT_EQ(dxpGetErrorStatus(record()), nullptr);
+  phase() = 1.25;
+  mdlComputeOutputs(record(), 0);
+  EXPECT_EQ(dxpGetErrorStatus(record()), nullptr);
+  EXPECT_EQ(phase(), 1.25);
+
+  // The same null vector declared wider than nothing still does not fit a frame of symbols.
+  record()->workVectors[static_cast<int32_t>(WorkVector::SymbolIndices)].width = 4;
+  record()->inputPorts[0].width = 8;
+  mdlComputeOutputs(record(), 0);
+  EXPECT_STREQ(dxpGetErrorStatus(record()), kSizesChanged);
+}
+
 // ---- Sample-based output ----
 
 class SampleBased : public ToneGeneration {
