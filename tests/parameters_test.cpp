@@ -260,11 +260,19 @@ TEST_F(CheckParameters, EmptyParametersAreExemptOnlyInSizesOnlyCalls) {
   set(Parameter::SamplesPerSymbol, ArrayKind::Empty);
   EXPECT_EQ(check(), "");
 
-  host.simInfo().simMode = 0;
-  set(Parameter::MAryNumber, 8);
-  EXPECT_EQ(check(), kSeparationMessage);
-  set(Parameter::FrequencySeparation, 1000);
-  EXPECT_EQ(check(), kSamplesMessage);
+  // Only the sizes-only mode exempts: every other mode, zero or not, checks the values.
+  for (const int32_t mode : {0, DXP_SIM_MODE_SIZES_ONLY + 1, -1}) {
+    SCOPED_TRACE(mode);
+    host.simInfo().simMode = mode;
+    set(Parameter::MAryNumber, ArrayKind::Empty);
+    EXPECT_EQ(check(), kIntegerMAryMessage);
+    set(Parameter::MAryNumber, 8);
+    EXPECT_EQ(check(), kSeparationMessage);
+    set(Parameter::FrequencySeparation, 1000);
+    EXPECT_EQ(check(), kSamplesMessage);
+    set(Parameter::FrequencySeparation, ArrayKind::Empty);
+    set(Parameter::SamplesPerSymbol, ArrayKind::Empty);
+  }
 }
 
 TEST_F(CheckParameters, ReadsTheParametersAfreshAtEveryCall) {

@@ -46,6 +46,15 @@ int32_t presetOutputAttributes(DxpBlockRecord* record, int32_t /*port*/,
   record->outputPorts[0].attributes = 0xffffffffu;
   return 1;
 }
+// The opposite start: an input port with no attribute bit set and an offset of its own, which
+// the block must leave as it is.
+constexpr double kPresetInputOffset = 0.25;
+int32_t clearedInputWithOffset(DxpBlockRecord* record, int32_t /*port*/,
+                               const DxpDimsInfo* /*dims*/) {
+  record->inputPorts[0].attributes = 0u;
+  record->inputPorts[0].offset = kPresetInputOffset;
+  return 1;
+}
 
 class DeclareSizes : public ::testing::Test {
  protected:
@@ -99,6 +108,18 @@ TEST_F(DeclareSizes, SetsAndClearsTheStatedAttributeBits) {
   mdlDeclareSizes(host.record());
   EXPECT_EQ(host.inputPort().attributes, ~0x06u);
   EXPECT_EQ(host.outputPort().attributes, ~0x03u);
+
+  // From a port with every bit clear: the inherited flag and bit 0x20 are set, nothing else.
+  host.simInfo().setInputPortDimensionInfo = &clearedInputWithOffset;
+  mdlDeclareSizes(host.record());
+  EXPECT_EQ(host.inputPort().attributes, 0x38u);
+  EXPECT_EQ(host.inputPort().offset, kPresetInputOffset);
+}
+
+TEST_F(DeclareSizes, AssignsTheOptionWordWhole) {
+  record().sizes[DXP_WORD_OPTIONS] = 0x7ff5;
+  mdlDeclareSizes(host.record());
+  EXPECT_EQ(record().sizes[DXP_WORD_OPTIONS], 2);
 }
 
 TEST_F(DeclareSizes, WrongParameterCountDeclaresOnlyTheExpectedCount) {

@@ -109,6 +109,20 @@ TEST_F(ToneGeneration, PhaseStepsOfFourTonesAreExact) {
   EXPECT_EQ(dxpGetErrorStatus(record()), nullptr);
 }
 
+// Dividing by N last, not forming pi / N first: with N 3 the two orders differ in the last bit.
+TEST_F(ToneGeneration, PhaseStepDividesByNLast) {
+  testing::RecordLayout layout;
+  layout.parameters.mAryNumber = 2;
+  layout.parameters.frequencySeparation = 75;
+  layout.parameters.samplesPerSymbol = 3;
+  layout.frameFlag = DXP_FRAME_NO;
+  layout.inputSampleTime = 0.001;
+  ASSERT_NO_FATAL_FAILURE(prepare(layout));
+  mdlInitializeConditions(record());
+  EXPECT_EQ(phaseStep()[0], -0.07853981633974483);
+  EXPECT_EQ(phaseStep()[1], 0.07853981633974483);
+}
+
 struct PeriodCase {
   const char* name;
   DxpFrameFlag frameFlag;
