@@ -207,6 +207,7 @@ int run(int argc, char** argv) {
     case engine::Outcome::Completed:
       break;
     case engine::Outcome::InputError:
+    case engine::Outcome::SettingsError:
       return usageFailure(result.message);
     case engine::Outcome::BlockError:
     case engine::Outcome::HostError:

@@ -1,5 +1,6 @@
 #include "simulation.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -41,10 +42,18 @@ int32_t valuesPerSymbol(const host::ParameterValues& parameters) {
 }
 
 Simulation::Simulation(const PluginLibrary& plugin, const RunSettings& settings)
-    : settings_(settings),
-      block_(plugin.blockName()),
-      caller_(plugin.entryPoint(), block_, settings.dispatch) {
+    : Simulation(plugin.entryPoint(), plugin.blockName(), settings) {}
+
+Simulation::Simulation(DxpEntryPoint entry, std::string blockName, const RunSettings& settings)
+    : settings_(settings), block_(std::move(blockName)), caller_(entry, block_, settings.dispatch) {
   block_.setParameters(settings.parameters);
+}
+
+Simulation::~Simulation() {
+  // A run left while still going is ended as a host ends one.
+  if (ready_) {
+    (void)caller_.finish();
+  }
 }
 
 RunResult Simulation::callerFailure() const {
@@ -57,12 +66,23 @@ RunResult Simulation::setUp() {
     return callerFailure();
   }
 
-  // The source offers the input its dimensions, then its sample time.
+  // The parameters passed the block's checks: N and the values of a symbol are what it uses.
   const bool frameBased = settings_.signal == SignalMode::Frame;
   const int32_t symbolValues = valuesPerSymbol(settings_.parameters);
+  const int32_t samplesPerSymbol = truncateToInt32(settings_.parameters.samplesPerSymbol);
+  std::string timingError;
+  if (!planTiming({settings_.signal, settings_.frameSize, settings_.sampleTime, settings_.rate,
+                   symbolValues, samplesPerSymbol},
+                  timing_, timingError)) {
+    return {Outcome::SettingsError, timingError, 0};
+  }
+  layout_.valuesPerSymbol = symbolValues;
+  layout_.samplesPerSymbol = samplesPerSymbol;
+
+  // The source offers the input its dimensions, then its sample time.
   block_.setInputFrameFlag(frameBased ? DXP_FRAME_YES : DXP_FRAME_NO);
   if (frameBased) {
-    const int32_t rows = settings_.frameSize > 0 ? settings_.frameSize : symbolValues;
+    const int32_t rows = timing_.frameSize;
     std::array<int32_t, 2> sizes{rows, 1};
     const DxpDimsInfo column{rows, 2, sizes.data(), 0};
     if (!caller_.setInputPortDimensionInfo(kPort, column)) {
@@ -75,7 +95,7 @@ RunResult Simulation::setUp() {
       return callerFailure();
     }
   }
-  if (!caller_.setInputPortSampleTime(kPort, settings_.sampleTime, 0.0)) {
+  if (!caller_.setInputPortSampleTime(kPort, timing_.inputSampleTime, 0.0)) {
     return callerFailure();
   }
   if (!caller_.declareSampleTimes() || !caller_.setWorkWidths()) {
@@ -146,6 +166,13 @@ RunResult Simulation::settleLayout() {
   layout_.outputWidth = output.width;
   layout_.stepsPerInput = truncateToInt32(steps);
   layout_.outputSamplePeriod = outputPeriod / output.width;
+  if (settings_.rate.kind != RateKind::None) {
+    layout_.sampleRate = timing_.sampleRate;
+    layout_.symbolRate = timing_.symbolRate;
+  } else {
+    layout_.sampleRate = 1.0 / layout_.outputSamplePeriod;
+    layout_.symbolRate = layout_.sampleRate / layout_.samplesPerSymbol;
+  }
 
   if (layout_.stepsPerInput == 1) {
     block_.setSampleTimeTasks({kBaseTask, kBaseTask}, 1);
@@ -216,6 +243,133 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
     observer->progress(written);
   }
   return result;
+}
+
+size_t Simulation::stepSampleCount() const {
+  return static_cast<size_t>(layout_.outputWidth) * static_cast<size_t>(layout_.stepsPerInput);
+}
+
+uint64_t Simulation::samplesFor(uint64_t values) const {
+  if (layout_.inputWidth < 1) {
+    return 0;
+  }
+  const uint64_t steps = (held_ + values) / static_cast<uint64_t>(layout_.inputWidth);
+  return steps * stepSampleCount();
+}
+
+size_t Simulation::runInputSteps(std::span<double> samples, RunResult& failure) {
+  const std::span<const double> outputValues = block_.outputSignal();
+  size_t written = 0;
+  for (int32_t step = 0; step < layout_.stepsPerInput; ++step) {
+    // The input's hit changes at an input step and at the step after it only.
+    const int32_t inputHit = step == 0 ? 1 : 0;
+    if (layout_.stepsPerInput > 1 && hits_[1] != inputHit) {
+      hits_[1] = inputHit;
+      block_.setHits(hits_);
+    }
+    if (!caller_.computeOutputs(kBaseTask)) {
+      failure = callerFailure();
+      return written;
+    }
+    std::copy(outputValues.begin(), outputValues.end(),
+              samples.begin() + static_cast<ptrdiff_t>(written));
+    written += outputValues.size();
+  }
+  return written;
+}
+
+StepResult Simulation::endRun(StepResult result) {
+  ready_ = false;
+  if (!caller_.finish() && result.ok()) {
+    const RunResult failure = callerFailure();
+    result.outcome = failure.outcome;
+    result.message = failure.message;
+  }
+  return result;
+}
+
+StepResult Simulation::feed(std::span<const double> values, std::span<double> samples) {
+  StepResult result;
+  if (!ready_) {
+    result.outcome = Outcome::HostError;
+    result.message = "the run is not set up or has ended";
+    return result;
+  }
+  const host::ScopeActivation scope(block_.allocationScope());
+  const std::span<double> port = block_.inputSignal();
+  const size_t stepDoubles = 2 * stepSampleCount();
+  size_t written = 0;
+  while (result.valuesTaken < values.size()) {
+    const std::span<const double> rest = values.subspan(result.valuesTaken);
+    const size_t missing = port.size() - held_;
+    if (rest.size() < missing) {  // not a whole step: keep it in the port for the next call
+      std::copy(rest.begin(), rest.end(), port.begin() + static_cast<ptrdiff_t>(held_));
+      held_ += rest.size();
+      result.valuesTaken = values.size();
+      break;
+    }
+    if (samples.size() - written < stepDoubles) {
+      break;
+    }
+    std::copy_n(rest.begin(), missing, port.begin() + static_cast<ptrdiff_t>(held_));
+    result.valuesTaken += missing;
+    held_ = 0;
+    RunResult failure;
+    written += runInputSteps(samples.subspan(written, stepDoubles), failure);
+    if (!failure.ok()) {
+      result.outcome = failure.outcome;
+      result.message = std::move(failure.message);
+      result.samplesWritten = written / 2;
+      return endRun(std::move(result));
+    }
+  }
+  result.samplesWritten = written / 2;
+  return result;
+}
+
+StepResult Simulation::finish(std::span<double> samples, bool pad) {
+  StepResult result;
+  if (!ready_) {
+    result.outcome = Outcome::HostError;
+    result.message = "the run is not set up or has ended";
+    return result;
+  }
+  if (held_ == 0) {
+    return endRun(std::move(result));
+  }
+  const size_t held = held_;
+  held_ = 0;
+  const std::span<double> port = block_.inputSignal();
+  if (!pad) {
+    result.outcome = Outcome::InputError;
+    result.message = "the input ends " + std::to_string(held) + " values into a step of " +
+                     std::to_string(port.size()) + " values";
+    return endRun(std::move(result));
+  }
+  const size_t stepDoubles = 2 * stepSampleCount();
+  if (samples.size() < stepDoubles) {
+    result.outcome = Outcome::HostError;
+    result.message = "no room for the last step's samples";
+    return endRun(std::move(result));
+  }
+  std::fill(port.begin() + static_cast<ptrdiff_t>(held), port.end(), 0.0);
+  const host::ScopeActivation scope(block_.allocationScope());
+  RunResult failure;
+  const size_t written = runInputSteps(samples.first(stepDoubles), failure);
+  if (!failure.ok()) {
+    result.outcome = failure.outcome;
+    result.message = std::move(failure.message);
+    result.samplesWritten = written / 2;
+    return endRun(std::move(result));
+  }
+  // Only the symbols that carry input, a partial one included; the padding symbols are not.
+  const auto perSymbol = static_cast<size_t>(layout_.valuesPerSymbol);
+  const size_t dataSymbols = (held + perSymbol - 1) / perSymbol;
+  const size_t symbolsPerStep = port.size() / perSymbol;
+  const size_t stepSamples = stepSampleCount();
+  result.samplesWritten =
+      symbolsPerStep > 0 ? std::min(stepSamples, dataSymbols * (stepSamples / symbolsPerStep)) : 0;
+  return endRun(std::move(result));
 }
 
 }  // namespace quenvarith::engine

@@ -3,25 +3,28 @@
 // that streams input values in and complex samples out, and the end of the run.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 
 #include "engine/block_caller.h"
 #include "engine/plugin_library.h"
+#include "engine/timing.h"
 #include "host/host_block.h"
 
 namespace quenvarith::engine {
 
-enum class SignalMode { Frame, Sample };
-
 struct RunSettings {
   host::ParameterValues parameters;
   SignalMode signal = SignalMode::Frame;
-  // Input values per frame in frame mode; 0 takes the values of one symbol.
+  // Input values per frame in frame mode; 0 takes the values of one symbol, or of
+  // kDefaultSymbolsPerFrame symbols when the rate is given in hertz.
   int32_t frameSize = 0;
   // Offered to the input port: the frame period in frame mode, the symbol period otherwise.
+  // Unused when the rate is given in hertz.
   double sampleTime = 1.0;
+  Rate rate;
   Dispatch dispatch = Dispatch::Table;
 };
 
@@ -33,7 +36,14 @@ struct SignalLayout {
   int32_t inputWidth = 0;     // values read at every input hit
   int32_t outputWidth = 0;    // complex samples written at every step
   int32_t stepsPerInput = 1;  // steps per input hit: 1 frame-based, N sample-based
+  int32_t valuesPerSymbol = 1;
+  int32_t samplesPerSymbol = 1;
+  // Seconds between output samples as the block's sample times give it.
   double outputSamplePeriod = 0.0;
+  // The rates of the run: from the rate in hertz where one was given, else from the sample
+  // times the block settled.
+  double sampleRate = 0.0;
+  double symbolRate = 0.0;
 };
 
 enum class ReadResult { Filled, End, Failed };
@@ -81,10 +91,11 @@ class ProgressObserver {
 
 enum class Outcome {
   Completed,
-  BlockError,   // the block reported or raised an error
-  HostError,    // the block declared something this host cannot run
-  InputError,   // the input was not usable
-  OutputError,  // the output could not be written
+  BlockError,     // the block reported or raised an error
+  HostError,      // the block declared something this host cannot run
+  SettingsError,  // the settings give no usable run (a rate in hertz without a usable period)
+  InputError,     // the input was not usable
+  OutputError,    // the output could not be written
 };
 
 struct RunResult {
@@ -95,15 +106,27 @@ struct RunResult {
   [[nodiscard]] bool ok() const { return outcome == Outcome::Completed; }
 };
 
+// What one call of the step interface did.
+struct StepResult {
+  Outcome outcome = Outcome::Completed;
+  std::string message;
+  size_t valuesTaken = 0;     // input values consumed, those now held included
+  size_t samplesWritten = 0;  // complex samples written to the caller's buffer
+
+  [[nodiscard]] bool ok() const { return outcome == Outcome::Completed; }
+};
+
 class Simulation {
  public:
   // The plug-in must be open and outlive the simulation.
   Simulation(const PluginLibrary& plugin, const RunSettings& settings);
+  // A block reached through its entry point, loaded under `blockName`.
+  Simulation(DxpEntryPoint entry, std::string blockName, const RunSettings& settings);
   Simulation(const Simulation&) = delete;
   Simulation& operator=(const Simulation&) = delete;
   Simulation(Simulation&&) = delete;
   Simulation& operator=(Simulation&&) = delete;
-  ~Simulation() = default;
+  ~Simulation();
 
   // Everything before the first step. Afterwards `layout()` is valid.
   RunResult setUp();
@@ -113,17 +136,43 @@ class Simulation {
   // sample of every step completed before a failing one, and none of the failing step's.
   RunResult run(InputSource& input, OutputSink& output, ProgressObserver* observer = nullptr);
 
+  // The step interface, for callers that hold the input and the output themselves. `feed`
+  // takes values and runs every step they complete, writing each step's samples (interleaved
+  // real and imaginary parts) to `samples`; it stops before a step whose samples do not fit,
+  // and keeps values that do not complete a step for the next call. After a failure the run
+  // has ended: `samples` holds the samples of every step completed before the failing one.
+  StepResult feed(std::span<const double> values, std::span<double> samples);
+  // Ends the run. Held values that do not complete a step are an input error unless `pad`;
+  // padded, the step is completed with zeros and only the samples of symbols that carry input
+  // are written. `samples` needs room for one step (`stepSampleCount()`).
+  StepResult finish(std::span<double> samples, bool pad);
+  // Input values held that do not yet complete a step.
+  [[nodiscard]] size_t heldValues() const { return held_; }
+  // Complex samples one input step writes: the output of every step up to the next input.
+  [[nodiscard]] size_t stepSampleCount() const;
+  // Complex samples that `values` more input values (with those held) would write.
+  [[nodiscard]] uint64_t samplesFor(uint64_t values) const;
+  [[nodiscard]] bool running() const { return ready_; }
+
   host::HostBlock& block() { return block_; }
 
  private:
   RunResult callerFailure() const;
   RunResult settleLayout();
   double declaredStorageBytes();
+  // Runs the steps of one input (the input port filled): one step frame-based, N sample-based.
+  // Writes their samples to `samples` and returns how many doubles; on a failure, those of the
+  // steps before it, with the failure in `failure`.
+  size_t runInputSteps(std::span<double> samples, RunResult& failure);
+  StepResult endRun(StepResult result);
 
   RunSettings settings_;
   host::HostBlock block_;
   BlockCaller caller_;
   SignalLayout layout_;
+  TimingPlan timing_;
+  std::array<int32_t, 2> hits_{1, 1};
+  size_t held_ = 0;
   bool ready_ = false;
 };
 

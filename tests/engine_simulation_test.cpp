@@ -1,6 +1,8 @@
 // The engine driving the built plug-in, with the input and output held in memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -192,6 +194,241 @@ TEST(ValuesPerSymbol, IsLog2MForBitsAndOneForIntegers) {
   parameters.inputType = 1;
   parameters.mAryNumber = std::numeric_limits<double>::quiet_NaN();
   EXPECT_EQ(valuesPerSymbol(parameters), 1);
+}
+
+// ---- The step interface ----
+
+struct StepCase {
+  const char* name;
+  SignalMode signal;
+  double inputType;
+  double mAry;
+  int32_t frameSize;
+};
+
+void PrintTo(const StepCase& stepCase, std::ostream* out) {
+  *out << stepCase.name;
+}
+
+class StepInterface : public ::testing::TestWithParam<StepCase> {
+ protected:
+  RunSettings settings() const {
+    RunSettings result;
+    result.signal = GetParam().signal;
+    result.frameSize = GetParam().frameSize;
+    result.parameters.inputType = GetParam().inputType;
+    result.parameters.mAryNumber = GetParam().mAry;
+    result.parameters.samplesPerSymbol = 3;
+    return result;
+  }
+  // Whole steps of input drawn from a fixed generator: bits, or symbols below M.
+  std::vector<double> input(size_t steps, int32_t inputWidth) const {
+    std::vector<double> values(steps * static_cast<size_t>(inputWidth));
+    uint64_t state = 0x9e3779b97f4a7c15u;
+    for (double& value : values) {
+      state = state * 6364136223846793005u + 1442695040888963407u;
+      const uint64_t draw = state >> 33;
+      value = static_cast<double>(
+          GetParam().inputType == 1 ? draw % 2 : draw % static_cast<uint64_t>(GetParam().mAry));
+    }
+    return values;
+  }
+  PluginLibrary plugin_{QUENVARITH_PLUGIN_PATH};
+};
+
+INSTANTIATE_TEST_SUITE_P(Signals, StepInterface,
+                         ::testing::Values(StepCase{"FrameBits", SignalMode::Frame, 1, 8, 12},
+                                           StepCase{"FrameIntegers", SignalMode::Frame, 2, 5, 4},
+                                           StepCase{"SampleBits", SignalMode::Sample, 1, 4, 0},
+                                           StepCase{"SampleIntegers", SignalMode::Sample, 2, 3, 0}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// The samples do not depend on how the input is cut: chunks of any size, and a buffer with
+// room for only some steps, give the whole run's samples.
+TEST_P(StepInterface, ChunksOfAnySizeGiveTheWholeRun) {
+  Simulation whole(plugin_, settings());
+  ASSERT_TRUE(whole.setUp().ok());
+  const std::vector<double> values = input(9, whole.layout().inputWidth);
+  VectorInput source(values);
+  VectorOutput expected;
+  ASSERT_TRUE(whole.run(source, expected).ok());
+
+  for (const size_t chunk : {size_t{1}, size_t{2}, size_t{5}, size_t{7}, values.size()}) {
+    SCOPED_TRACE(chunk);
+    Simulation stepped(plugin_, settings());
+    ASSERT_TRUE(stepped.setUp().ok());
+    // Room for two steps at a time, so that a chunk may stop early and go on.
+    std::vector<double> buffer(4 * stepped.stepSampleCount());
+    std::vector<double> samples;
+    std::span<const double> rest(values);
+    while (!rest.empty()) {
+      const StepResult result = stepped.feed(rest.first(std::min(chunk, rest.size())), buffer);
+      ASSERT_TRUE(result.ok()) << result.message;
+      samples.insert(samples.end(), buffer.begin(),
+                     buffer.begin() + static_cast<ptrdiff_t>(2 * result.samplesWritten));
+      rest = rest.subspan(result.valuesTaken);
+    }
+    EXPECT_EQ(stepped.heldValues(), 0u);
+    EXPECT_TRUE(stepped.finish(buffer, false).ok());
+    EXPECT_EQ(samples, expected.samples());
+    EXPECT_FALSE(stepped.running());
+  }
+}
+
+TEST_P(StepInterface, SamplesForCountsWholeStepsWithThoseHeld) {
+  Simulation simulation(plugin_, settings());
+  ASSERT_TRUE(simulation.setUp().ok());
+  const auto width = static_cast<uint64_t>(simulation.layout().inputWidth);
+  const uint64_t perStep = simulation.stepSampleCount();
+  EXPECT_EQ(simulation.samplesFor(width - 1), 0u);
+  EXPECT_EQ(simulation.samplesFor(width), perStep);
+  EXPECT_EQ(simulation.samplesFor(3 * width), 3 * perStep);
+  std::vector<double> buffer(2 * perStep);
+  const std::vector<double> values = input(1, simulation.layout().inputWidth);
+  if (width > 1) {
+    const StepResult result = simulation.feed(std::span(values).first(1), buffer);
+    EXPECT_EQ(result.valuesTaken, 1u);
+    EXPECT_EQ(result.samplesWritten, 0u);
+    EXPECT_EQ(simulation.heldValues(), 1u);
+    EXPECT_EQ(simulation.samplesFor(width - 1), perStep);
+  }
+}
+
+// A padded last step writes the symbols that carry input, a partial one included, and they
+// equal the same symbols of a run whose input was padded by hand.
+TEST(StepInterfacePadding, WritesOnlySymbolsThatCarryInput) {
+  const PluginLibrary plugin(QUENVARITH_PLUGIN_PATH);
+  RunSettings settings;
+  settings.parameters.mAryNumber = 8;                      // three bits a symbol
+  settings.frameSize = 12;                                 // four symbols a step
+  const std::vector<double> message{1, 0, 1, 1, 1, 0, 0};  // two symbols and a third's bit
+
+  std::vector<double> padded = message;
+  padded.resize(12, 0.0);
+  Simulation byHand(plugin, settings);
+  ASSERT_TRUE(byHand.setUp().ok());
+  std::vector<double> expected(2 * byHand.stepSampleCount());
+  ASSERT_EQ(byHand.feed(padded, expected).samplesWritten, 32u);
+
+  Simulation simulation(plugin, settings);
+  ASSERT_TRUE(simulation.setUp().ok());
+  std::vector<double> samples(2 * simulation.stepSampleCount());
+  EXPECT_EQ(simulation.feed(message, samples).valuesTaken, 7u);
+  const StepResult last = simulation.finish(samples, true);
+  ASSERT_TRUE(last.ok()) << last.message;
+  EXPECT_EQ(last.samplesWritten, 24u);  // three symbols of eight
+  EXPECT_TRUE(std::equal(samples.begin(), samples.begin() + 48, expected.begin()));
+
+  Simulation unpadded(plugin, settings);
+  ASSERT_TRUE(unpadded.setUp().ok());
+  (void)unpadded.feed(message, samples);
+  const StepResult refused = unpadded.finish(samples, false);
+  EXPECT_EQ(refused.outcome, Outcome::InputError);
+  EXPECT_EQ(refused.message, "the input ends 7 values into a step of 12 values");
+}
+
+TEST(StepInterfaceErrors, BlockErrorKeepsTheStepsBeforeItAndEndsTheRun) {
+  const PluginLibrary plugin(QUENVARITH_PLUGIN_PATH);
+  RunSettings settings;  // M 4: two bits a symbol, one symbol a step, eight samples
+  Simulation simulation(plugin, settings);
+  ASSERT_TRUE(simulation.setUp().ok());
+  std::vector<double> samples(64);
+  const std::vector<double> values{1, 0, 0, 1, 2, 1, 1, 1};
+  const StepResult failed = simulation.feed(values, samples);
+  EXPECT_EQ(failed.outcome, Outcome::BlockError);
+  EXPECT_EQ(failed.message, "Input must be binary.");
+  EXPECT_EQ(failed.samplesWritten, 16u);
+  EXPECT_EQ(failed.valuesTaken, 6u);
+  EXPECT_FALSE(simulation.running());
+  EXPECT_EQ(simulation.feed(values, samples).outcome, Outcome::HostError);
+  EXPECT_EQ(simulation.finish(samples, true).outcome, Outcome::HostError);
+}
+
+// ---- Rates in hertz ----
+
+// Exact wherever the frame's values and a symbol's are powers of two. Otherwise no frame period
+// may divide into T exactly (the element periods reachable by a division skip some doubles),
+// and the period is then within an ulp or two.
+TEST(Timing, FramePeriodGivesTheBlockTheSymbolPeriodExactly) {
+  for (const double rate : {1.0, 3.0, 7.0, 1200.0, 2400.0, 9600.0, 44100.0, 1e6 / 3.0}) {
+    for (const int32_t valuesPerSymbol : {1, 2, 3, 4, 10}) {
+      for (const int32_t symbols : {1, 3, 100, 1024, 4097}) {
+        TimingPlan plan;
+        std::string error;
+        const TimingRequest request{SignalMode::Frame,
+                                    symbols * valuesPerSymbol,
+                                    1.0,
+                                    {RateKind::SymbolRate, rate},
+                                    valuesPerSymbol,
+                                    8};
+        ASSERT_TRUE(planTiming(request, plan, error)) << error;
+        const double period =
+            blockSymbolPeriod(plan.inputSampleTime, plan.frameSize, valuesPerSymbol);
+        if (std::has_single_bit(static_cast<uint32_t>(valuesPerSymbol)) &&
+            std::has_single_bit(static_cast<uint32_t>(symbols))) {
+          EXPECT_EQ(period, 1.0 / rate) << rate << " Hz, " << symbols << " x " << valuesPerSymbol;
+        } else {
+          EXPECT_NEAR(period * rate, 1.0, 1e-15);
+        }
+      }
+    }
+  }
+}
+
+TEST(Timing, RatesWithoutAUsablePeriodAreRefused) {
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const RateKind kind : {RateKind::SymbolRate, RateKind::SampleRate}) {
+    for (const double hertz :
+         {0.0, -1200.0, inf, -inf, std::numeric_limits<double>::quiet_NaN(), 1e-320, 5e-324}) {
+      TimingPlan plan;
+      std::string error;
+      EXPECT_FALSE(planTiming({SignalMode::Frame, 0, 1.0, {kind, hertz}, 2, 8}, plan, error))
+          << hertz;
+      EXPECT_FALSE(error.empty());
+    }
+  }
+  TimingPlan plan;
+  std::string error;
+  EXPECT_TRUE(
+      planTiming({SignalMode::Sample, 0, 1.0, {RateKind::SampleRate, 9600}, 2, 8}, plan, error));
+  EXPECT_EQ(plan.inputSampleTime, 8.0 / 9600);
+  EXPECT_EQ(plan.symbolRate, 1200.0);
+  EXPECT_EQ(plan.sampleRate, 9600.0);
+}
+
+// With a rate in hertz the frame size is only a speed setting.
+TEST(Timing, SignalDoesNotDependOnTheFrameSize) {
+  const PluginLibrary plugin(QUENVARITH_PLUGIN_PATH);
+  std::vector<double> bits(2 * 3000);
+  for (size_t i = 0; i < bits.size(); ++i) {
+    bits[i] = static_cast<double>((i * 7 + i / 3) % 2);
+  }
+  std::vector<double> reference;
+  for (const int32_t frameSize : {0, 2, 6, 2000}) {
+    RunSettings settings;
+    settings.rate = {RateKind::SymbolRate, 1200};
+    settings.parameters.frequencySeparation = 600;
+    settings.frameSize = frameSize;
+    Simulation simulation(plugin, settings);
+    ASSERT_TRUE(simulation.setUp().ok());
+    EXPECT_EQ(simulation.layout().sampleRate, 9600.0);
+    std::vector<double> samples(2 * simulation.samplesFor(bits.size()) +
+                                2 * simulation.stepSampleCount());
+    const StepResult fed = simulation.feed(bits, samples);
+    ASSERT_TRUE(fed.ok()) << fed.message;
+    const StepResult last =
+        simulation.finish(std::span(samples).subspan(2 * fed.samplesWritten), true);
+    ASSERT_TRUE(last.ok()) << last.message;
+    samples.resize(2 * (fed.samplesWritten + last.samplesWritten));
+    ASSERT_EQ(samples.size(), 2u * 3000 * 8) << frameSize;
+    if (reference.empty()) {
+      reference = samples;
+      continue;
+    }
+    for (size_t i = 0; i < samples.size(); ++i) {
+      ASSERT_NEAR(samples[i], reference[i], 1e-9) << "frame " << frameSize << ", double " << i;
+    }
+  }
 }
 
 }  // namespace
