@@ -106,100 +106,65 @@ bool BlockCaller::setUp() {
   return true;
 }
 
-bool BlockCaller::setInputPortDimensionInfo(int32_t port, const DxpDimsInfo& dims) {
+template <typename Method, typename SetFlagArguments, typename... Arguments>
+bool BlockCaller::callMethod(MethodFlag flag, Method method, std::string_view name,
+                             SetFlagArguments setFlagArguments, Arguments... arguments) {
   if (failed()) {
     return false;
   }
   if (dispatch_ == Dispatch::Flags) {
-    record_->sizes[DXP_WORD_CALL_ARGUMENT] = port;
-    record_->simInfo->argDimsInfo = &dims;
-    return flagCall(MethodFlag::SetInputPortDimensionInfo);
+    setFlagArguments();
+    return flagCall(flag);
   }
-  DxpPortDimsMethod method = record_->methods.inputPortWidthOrDims.dimensionInfo;
   if (method == nullptr) {
-    return missingMethod("mdlSetInputPortDimensionInfo");
+    return missingMethod(name);
   }
-  method(record_, port, &dims);
+  method(record_, arguments...);
   return checkStatus(DXP_CALL_RETURNED);
+}
+
+bool BlockCaller::setInputPortDimensionInfo(int32_t port, const DxpDimsInfo& dims) {
+  return callMethod(
+      MethodFlag::SetInputPortDimensionInfo, record_->methods.inputPortWidthOrDims.dimensionInfo,
+      "mdlSetInputPortDimensionInfo",
+      [&] {
+        record_->sizes[DXP_WORD_CALL_ARGUMENT] = port;
+        record_->simInfo->argDimsInfo = &dims;
+      },
+      port, &dims);
 }
 
 bool BlockCaller::setInputPortSampleTime(int32_t port, double sampleTime, double offset) {
-  if (failed()) {
-    return false;
-  }
-  if (dispatch_ == Dispatch::Flags) {
-    record_->sizes[DXP_WORD_CALL_ARGUMENT] = port;
-    record_->simInfo->argSampleTime = sampleTime;
-    record_->simInfo->argOffset = offset;
-    return flagCall(MethodFlag::SetInputPortSampleTime);
-  }
-  DxpPortSampleTimeMethod method = record_->methods.inputPortSampleTime;
-  if (method == nullptr) {
-    return missingMethod("mdlSetInputPortSampleTime");
-  }
-  method(record_, port, sampleTime, offset);
-  return checkStatus(DXP_CALL_RETURNED);
+  return callMethod(
+      MethodFlag::SetInputPortSampleTime, record_->methods.inputPortSampleTime,
+      "mdlSetInputPortSampleTime",
+      [&] {
+        record_->sizes[DXP_WORD_CALL_ARGUMENT] = port;
+        record_->simInfo->argSampleTime = sampleTime;
+        record_->simInfo->argOffset = offset;
+      },
+      port, sampleTime, offset);
 }
 
 bool BlockCaller::declareSampleTimes() {
-  if (failed()) {
-    return false;
-  }
-  if (dispatch_ == Dispatch::Flags) {
-    return flagCall(MethodFlag::DeclareSampleTimes);
-  }
-  DxpMethod method = record_->methods.sampleTimes;
-  if (method == nullptr) {
-    return missingMethod("mdlDeclareSampleTimes");
-  }
-  method(record_);
-  return checkStatus(DXP_CALL_RETURNED);
+  return callMethod(MethodFlag::DeclareSampleTimes, record_->methods.sampleTimes,
+                    "mdlDeclareSampleTimes", [] {});
 }
 
 bool BlockCaller::setWorkWidths() {
-  if (failed()) {
-    return false;
-  }
-  if (dispatch_ == Dispatch::Flags) {
-    return flagCall(MethodFlag::SetWorkWidths);
-  }
-  DxpMethod method = record_->methods.workWidths;
-  if (method == nullptr) {
-    return missingMethod("mdlSetWorkWidths");
-  }
-  method(record_);
-  return checkStatus(DXP_CALL_RETURNED);
+  return callMethod(MethodFlag::SetWorkWidths, record_->methods.workWidths, "mdlSetWorkWidths",
+                    [] {});
 }
 
 bool BlockCaller::initializeConditions() {
-  if (failed()) {
-    return false;
-  }
-  if (dispatch_ == Dispatch::Flags) {
-    return flagCall(MethodFlag::InitializeConditions);
-  }
-  DxpMethod method = record_->methods.initialConditions;
-  if (method == nullptr) {
-    return missingMethod("mdlInitializeConditions");
-  }
-  method(record_);
-  return checkStatus(DXP_CALL_RETURNED);
+  return callMethod(MethodFlag::InitializeConditions, record_->methods.initialConditions,
+                    "mdlInitializeConditions", [] {});
 }
 
 bool BlockCaller::computeOutputs(int32_t taskId) {
-  if (failed()) {
-    return false;
-  }
-  if (dispatch_ == Dispatch::Flags) {
-    record_->sizes[DXP_WORD_CALL_ARGUMENT] = taskId;
-    return flagCall(MethodFlag::ComputeOutputs);
-  }
-  DxpOutputsMethod method = record_->methods.outputs;
-  if (method == nullptr) {
-    return missingMethod("mdlComputeOutputs");
-  }
-  method(record_, taskId);
-  return checkStatus(DXP_CALL_RETURNED);
+  return callMethod(
+      MethodFlag::ComputeOutputs, record_->methods.outputs, "mdlComputeOutputs",
+      [&] { record_->sizes[DXP_WORD_CALL_ARGUMENT] = taskId; }, taskId);
 }
 
 bool BlockCaller::finish() {

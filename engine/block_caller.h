@@ -52,6 +52,12 @@ class BlockCaller {
   [[nodiscard]] bool hostError() const { return hostError_; }
 
  private:
+  // One method call either way: through the flag call (after `setFlagArguments` has put the
+  // arguments where the flag call passes them) or through the installed `method`, which may be
+  // missing; then the record's status.
+  template <typename Method, typename SetFlagArguments, typename... Arguments>
+  bool callMethod(MethodFlag flag, Method method, std::string_view name,
+                  SetFlagArguments setFlagArguments, Arguments... arguments);
   bool flagCall(MethodFlag flag);
   bool checkStatus(DxpCallStatus status);
   bool missingMethod(std::string_view name);
