@@ -21,7 +21,7 @@ namespace {
 
 // Samples one pass of the conversion buffers holds: large enough that the engine's per-call cost
 // vanishes, small enough to stay in cache.
-constexpr size_t kChunkSamples = 16384;
+constexpr size_t kChunkSamples = 4096;
 // Tags one call of work usually meets; more only grow the vector once.
 constexpr size_t kExpectedTags = 64;
 
