@@ -71,10 +71,13 @@ std::string defaultPluginPath() {
   Dl_info self{};
   if (dladdr(reinterpret_cast<void*>(&defaultPluginPath), &self) != 0 &&
       self.dli_fname != nullptr) {
-    const auto installed =
-        std::filesystem::path(self.dli_fname).parent_path() / "quenvarith" / file;
+    // The loader names the library as it found it, through a relative run path perhaps.
     std::error_code error;
-    if (std::filesystem::is_regular_file(installed, error)) {
+    const auto directory =
+        std::filesystem::weakly_canonical(std::filesystem::path(self.dli_fname), error)
+            .parent_path();
+    const auto installed = directory / "quenvarith" / file;
+    if (!error && std::filesystem::is_regular_file(installed, error)) {
       return installed.string();
     }
   }
