@@ -137,6 +137,12 @@ class qa_mfsk_mod(gr_unittest.TestCase):
                 # The symbols before the bad one, as the command keeps them.
                 self.assertSameSamples(samples, expected)
 
+        # A source that never ends stops with the block.
+        endless = blocks.vector_source_b([0, 1] * 1000 + [2], True)
+        samples, _, _, log = self.flowgraph(None, endless)
+        self.assertEqual(len(samples), 1000 * 8)
+        self.assertIn("Input must be binary.", log)
+
     def test_bad_parameters_raise_with_the_blocks_message(self):
         for parameters in (dict(phase=3), dict(mapping=0), dict(input_type=2.5),
                            dict(m_ary=6), dict(samples_per_symbol=0),
