@@ -28,6 +28,9 @@ namespace gr::quenvarith {
  *
  * Stream tags pass through to the first sample of the symbol their item belongs to.
  *
+ * Every start of the flowgraph after a stop (a restart after lock/unlock included) begins a new
+ * run of the block, from its initial phase.
+ *
  * Bad parameters throw std::invalid_argument (ValueError in Python) with the block's own
  * message. Bad input while running (a bit that is neither 0 nor 1, a symbol out of range)
  * is logged with the block's message and ends the flowgraph: the samples of the symbols
