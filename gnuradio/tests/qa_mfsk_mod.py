@@ -114,6 +114,20 @@ class qa_mfsk_mod(gr_unittest.TestCase):
         samples, _, _, _ = self.flowgraph(values, m_ary=8, separation=300.0)
         self.assertSameSamples(samples, expected)
 
+    def test_a_restarted_flowgraph_runs_the_block_afresh(self):
+        source = blocks.vector_source_b([0, 1, 1, 1, 1, 0, 0, 0], False)
+        modulator = quenvarith.mfsk_mod(phase="continuous")
+        sink = blocks.vector_sink_c()
+        top = gr.top_block()
+        top.connect(source, modulator, sink)
+        top.run()
+        first = sink.data()
+        source.rewind()
+        sink.reset()
+        top.run()
+        self.assertEqual(len(first), 32)
+        self.assertEqual(sink.data(), first)
+
     def test_tags_move_to_the_first_sample_of_their_symbol(self):
         values = [0, 1] * 12  # M = 4: 12 symbols of 2 bits
         tags = [gr.tag_utils.python_to_tag((item, gr.pmt.intern("mark"), gr.pmt.from_long(item),
