@@ -182,7 +182,7 @@ std::string pluginArgument(const py::handle& value) {
   }
   const py::object path = value.is_none() ? py::module_::import(kPathsModule).attr("PLUGIN")
                                           : py::reinterpret_borrow<py::object>(value);
-  const auto encoded = os.attr("fsencode")(path).cast<std::string>();
+  auto encoded = os.attr("fsencode")(path).cast<std::string>();
   if (encoded.find('\0') != std::string::npos) {
     throw py::value_error("plugin: the path holds a NUL character");
   }
@@ -331,7 +331,7 @@ class Modulator {
  public:
   explicit Modulator(const Arguments& arguments) : Modulator(parseArguments(arguments)) {}
 
-  explicit Modulator(Options options)
+  explicit Modulator(const Options& options)
       : settings_(options.settings),
         padByDefault_(options.padByDefault),
         byteUnit_(truncateToInt32(options.settings.parameters.inputType) == 2 ? ByteUnit::Symbol
