@@ -327,6 +327,25 @@ std::span<double> doublesOf(Samples& samples) {
   throw py::error_already_set();
 }
 
+// What one call wrote, and how the run went.
+struct Written {
+  Samples samples{0};
+  engine::StepResult result;
+};
+
+// The samples written, or the run's failure raised with them. Called without the modulator's
+// lock: making the error may run any Python code, a call of the same modulator included.
+Samples checked(Written written) {
+  Samples samples = shrunk(std::move(written.samples), written.result.samplesWritten);
+  if (written.result.outcome == engine::Outcome::BlockError) {
+    raiseBlockError(written.result.message, samples);
+  }
+  if (!written.result.ok()) {
+    raise(PyExc_RuntimeError, written.result.message);
+  }
+  return samples;
+}
+
 class Modulator {
  public:
   explicit Modulator(const Arguments& arguments) : Modulator(parseArguments(arguments)) {}
@@ -354,37 +373,36 @@ class Modulator {
   Samples modulate(const py::handle& values) {
     const Values input = inputValues(values, byteUnit_);
     const std::span<const double> fed(input.data(), static_cast<size_t>(input.size()));
-    const std::unique_lock lock = lockReleasingGil();
-    ensureRunning();
-    Samples samples = newSamples(simulation_->samplesFor(fed.size()));
-    engine::StepResult result;
+    Written written;
     {
-      const py::gil_scoped_release released;
-      result = simulation_->feed(fed, doublesOf(samples));
+      const std::unique_lock lock = lockReleasingGil();
+      ensureRunning();
+      written.samples = newSamples(simulation_->samplesFor(fed.size()));
+      {
+        const py::gil_scoped_release released;
+        written.result = simulation_->feed(fed, doublesOf(written.samples));
+      }
+      endIfFailed(written);
     }
-    if (!result.ok()) {
-      failed(result, shrunk(std::move(samples), result.samplesWritten));
-    }
-    return samples;
+    return checked(std::move(written));
   }
 
   Samples finish(const py::handle& padding) {
     const bool pad = padArgument(padding, padByDefault_);
-    const std::unique_lock lock = lockReleasingGil();
-    ensureRunning();
-    refuseUnpaddedRest(pad);
-    Samples samples = newSamples(simulation_->stepSampleCount());
-    engine::StepResult result;
+    Written written;
     {
-      const py::gil_scoped_release released;
-      result = simulation_->finish(doublesOf(samples), pad);
+      const std::unique_lock lock = lockReleasingGil();
+      ensureRunning();
+      refuseUnpaddedRest(pad, simulation_->heldValues());
+      written.samples = newSamples(simulation_->stepSampleCount());
+      {
+        const py::gil_scoped_release released;
+        written.result = simulation_->finish(doublesOf(written.samples), pad);
+      }
+      endIfFailed(written);
+      ended("finish() has ended its run");
     }
-    samples = shrunk(std::move(samples), result.samplesWritten);
-    ended("finish() has ended its run");
-    if (!result.ok()) {
-      failed(result, samples);
-    }
-    return samples;
+    return checked(std::move(written));
   }
 
   // modulate() and finish() into one array: what a single run of the command writes.
@@ -392,32 +410,28 @@ class Modulator {
     const bool pad = padArgument(padding, padByDefault_);
     const Values input = inputValues(values, byteUnit_);
     const std::span<const double> fed(input.data(), static_cast<size_t>(input.size()));
-    const std::unique_lock lock = lockReleasingGil();
-    ensureRunning();
-    const uint64_t stepped = simulation_->samplesFor(fed.size());
-    const size_t rest = (simulation_->heldValues() + fed.size()) % stepValues();
-    if (rest > 0) {
-      refuseUnpaddedRest(pad, rest);
-    }
-    Samples samples = newSamples(stepped + (rest > 0 ? simulation_->stepSampleCount() : 0));
-    const std::span<double> out = doublesOf(samples);
-    engine::StepResult result;
-    size_t written = 0;
+    Written written;
     {
-      const py::gil_scoped_release released;
-      result = simulation_->feed(fed, out);
-      written = result.samplesWritten;
-      if (result.ok()) {
-        result = simulation_->finish(out.subspan(kDoublesPerSample * written), pad);
-        written += result.samplesWritten;
+      const std::unique_lock lock = lockReleasingGil();
+      ensureRunning();
+      const uint64_t stepped = simulation_->samplesFor(fed.size());
+      const size_t rest = (simulation_->heldValues() + fed.size()) % stepValues();
+      refuseUnpaddedRest(pad, rest);
+      written.samples = newSamples(stepped + (rest > 0 ? simulation_->stepSampleCount() : 0));
+      {
+        const py::gil_scoped_release released;
+        const std::span<double> out = doublesOf(written.samples);
+        written.result = simulation_->feed(fed, out);
+        if (written.result.ok()) {
+          const size_t fedSamples = written.result.samplesWritten;
+          written.result = simulation_->finish(out.subspan(kDoublesPerSample * fedSamples), pad);
+          written.result.samplesWritten += fedSamples;
+        }
       }
+      endIfFailed(written);
+      ended("finish() has ended its run");
     }
-    samples = shrunk(std::move(samples), written);
-    ended("finish() has ended its run");
-    if (!result.ok()) {
-      failed(result, samples);
-    }
-    return samples;
+    return checked(std::move(written));
   }
 
   [[nodiscard]] double sampleRate() const { return layout_.sampleRate; }
@@ -495,8 +509,7 @@ class Modulator {
 
   // A partial last step without padding is refused before anything runs, so that the values
   // stay held for more input or for finish(pad=True).
-  void refuseUnpaddedRest(bool pad, size_t rest = 0) const {
-    const size_t held = rest > 0 ? rest : simulation_->heldValues();
+  void refuseUnpaddedRest(bool pad, size_t held) const {
     if (pad || held == 0) {
       return;
     }
@@ -511,14 +524,12 @@ class Modulator {
     simulation_.reset();
   }
 
-  // The run has ended on `result`'s failure; raises it with the samples written before it.
-  [[noreturn]] void failed(const engine::StepResult& result, const Samples& samples) {
-    ended(result.outcome == engine::Outcome::BlockError ? "a block error ended its run"
-                                                        : "an error ended its run");
-    if (result.outcome == engine::Outcome::BlockError) {
-      raiseBlockError(result.message, samples);
+  // A failure has ended the run, as a host stops a simulation on a block error.
+  void endIfFailed(const Written& written) {
+    if (!written.result.ok()) {
+      ended(written.result.outcome == engine::Outcome::BlockError ? "a block error ended its run"
+                                                                  : "an error ended its run");
     }
-    raise(PyExc_RuntimeError, result.message);
   }
 
   engine::RunSettings settings_;
