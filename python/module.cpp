@@ -327,6 +327,12 @@ std::span<double> doublesOf(Samples& samples) {
   throw py::error_already_set();
 }
 
+// True for integer input, as the block reads its input type: truncated to a whole number.
+bool integerInput(const host::ParameterValues& parameters) {
+  const double integer = engine::valueOfWord(engine::kInputTypeWords, "integer").value_or(0.0);
+  return truncateToInt32(parameters.inputType) == truncateToInt32(integer);
+}
+
 // What one call wrote, and how the run went.
 struct Written {
   Samples samples{0};
@@ -353,8 +359,7 @@ class Modulator {
   explicit Modulator(const Options& options)
       : settings_(options.settings),
         padByDefault_(options.padByDefault),
-        byteUnit_(truncateToInt32(options.settings.parameters.inputType) == 2 ? ByteUnit::Symbol
-                                                                              : ByteUnit::Bits),
+        byteUnit_(integerInput(options.settings.parameters) ? ByteUnit::Symbol : ByteUnit::Bits),
         plugin_(std::make_unique<engine::PluginLibrary>(options.plugin)) {
     if (!plugin_->isOpen()) {
       raise(PyExc_OSError, plugin_->error());
