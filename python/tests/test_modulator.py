@@ -92,6 +92,9 @@ def test_what_a_modulator_says_about_itself():
                                         samples_per_symbol=8)
     assert quenvarith.Modulator(**modulator.parameters).parameters == modulator.parameters
     assert "sample_rate=9600.0" in repr(modulator)
+    from quenvarith import _paths
+    assert same_bits(quenvarith.modulate(b"x", plugin=pathlib.Path(_paths.PLUGIN)),
+                     quenvarith.modulate(b"x"))
 
 
 @pytest.mark.parametrize("keywords, options", [
