@@ -67,7 +67,7 @@ class RecordRun {
     record->simInfo->argDimsInfo = &offer;
     record->sizes[DXP_WORD_CALL_ARGUMENT] = 0;
     if (config_.flagCalls) {
-      flagCall(126);
+      flagCall(DXP_FLAG_SET_INPUT_PORT_DIMENSION_INFO);
     } else {
       record->methods.inputPortWidthOrDims.dimensionInfo(record, 0, &offer);
     }
@@ -77,24 +77,26 @@ class RecordRun {
     record->simInfo->argSampleTime = 1.0;
     record->simInfo->argOffset = 0.0;
     if (config_.flagCalls) {
-      flagCall(122);
+      flagCall(DXP_FLAG_SET_INPUT_PORT_SAMPLE_TIME);
     } else {
       record->methods.inputPortSampleTime(record, 0, 1.0, 0.0);
     }
     if (std::string status = takeStatus(); !status.empty()) {
       return status;
     }
-    config_.flagCalls ? flagCall(101) : record->methods.sampleTimes(record);
+    config_.flagCalls ? flagCall(DXP_FLAG_DECLARE_SAMPLE_TIMES)
+                      : record->methods.sampleTimes(record);
     if (std::string status = takeStatus(); !status.empty()) {
       return status;
     }
-    config_.flagCalls ? flagCall(111) : record->methods.workWidths(record);
+    config_.flagCalls ? flagCall(DXP_FLAG_SET_WORK_WIDTHS) : record->methods.workWidths(record);
     if (std::string status = takeStatus(); !status.empty()) {
       return status;
     }
     std::string message;
     if (!block_.allocateRunStorage(&message)) return message;
-    config_.flagCalls ? flagCall(102) : record->methods.initialConditions(record);
+    config_.flagCalls ? flagCall(DXP_FLAG_INITIALIZE_CONDITIONS)
+                      : record->methods.initialConditions(record);
     if (!config_.frameBased) block_.setSampleTimeTasks({1, 0}, 2);
     return takeStatus();
   }
@@ -114,7 +116,7 @@ class RecordRun {
     for (int32_t i = 0; i < outputSteps; ++i) {
       const std::array<int32_t, 2> hits = {1, i == 0 ? 1 : 0};
       block_.setHits(hits);
-      config_.flagCalls ? flagCall(104) : record->methods.outputs(record, 0);
+      config_.flagCalls ? flagCall(DXP_FLAG_COMPUTE_OUTPUTS) : record->methods.outputs(record, 0);
       const std::span<const double> samples = block_.outputSignal();
       output_.insert(output_.end(), samples.begin(), samples.end());
     }
@@ -126,8 +128,8 @@ class RecordRun {
   host::HostBlock& block() { return block_; }
 
  private:
-  void flagCall(double flag) {
-    host::ArrayHandle flagArgument(vqCreateDoubleScalar(flag));
+  void flagCall(DxpFlag flag) {
+    host::ArrayHandle flagArgument(vqCreateDoubleScalar(static_cast<double>(flag)));
     host::ArrayHandle empty(vqCreateDoubleMatrix(0, 0, VQ_REAL));
     std::array<const VqArray*, 4> prhs = {empty.get(), empty.get(), empty.get(),
                                           flagArgument.get()};
