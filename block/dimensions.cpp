@@ -70,7 +70,7 @@ bool fitsWidth(int64_t length) {
 }
 
 bool isIntegerInput(const DxpBlockRecord* record) {
-  return parameterInteger(record, Parameter::InputType) == static_cast<int32_t>(InputType::Integer);
+  return parameterInteger(record, Parameter::InputType) == codeOf(InputType::Integer);
 }
 
 // Input elements per symbol: bitsPerSymbol for bit input, 1 for integer input.

@@ -12,6 +12,7 @@
 #include <limits>
 #include <string>
 
+#include "block/parameter_codes.h"
 #include "host/host_block.h"
 #include "host/vq.h"
 
@@ -127,10 +128,15 @@ inline std::vector<host::ArrayHandle> consumeParameters(FuzzedDataProvider& data
   const double mAry = data.ConsumeBool() ? static_cast<double>(int64_t{1} << exponent)
                                          : consumeMostlyWhole(data, 2, 40);
   parameters.push_back(consumeParameter(data, mAry));
-  parameters.push_back(consumeParameter(data, consumeMostlyWhole(data, 1, 2)));
-  parameters.push_back(consumeParameter(data, consumeMostlyWhole(data, 1, 2)));
+  parameters.push_back(consumeParameter(
+      data, consumeMostlyWhole(data, codeOf(InputType::Bit), codeOf(InputType::Integer))));
+  parameters.push_back(
+      consumeParameter(data, consumeMostlyWhole(data, codeOf(BitToSymbolMapping::Binary),
+                                                codeOf(BitToSymbolMapping::Gray))));
   parameters.push_back(consumeParameter(data, data.ConsumeBool() ? consumeDouble(data) : 1.0));
-  parameters.push_back(consumeParameter(data, consumeMostlyWhole(data, 1, 2)));
+  parameters.push_back(
+      consumeParameter(data, consumeMostlyWhole(data, codeOf(PhaseContinuity::Continuous),
+                                                codeOf(PhaseContinuity::Discontinuous))));
   parameters.push_back(consumeParameter(data, consumeMostlyWhole(data, 1, 64)));
   return parameters;
 }

@@ -239,7 +239,9 @@ typedef struct DxpErrorHolder {
   const char* errorStatus; /* first failure of the current call, NULL while none */
 } DxpErrorHolder;
 
-enum { DXP_NUM_PARAMETER_ATTRIBUTES = 6 };
+/* The dialog parameters a block of this record takes; the record holds one attribute word for
+ * each. */
+enum { DXP_NUM_DIALOG_PARAMETERS = 6, DXP_NUM_PARAMETER_ATTRIBUTES = DXP_NUM_DIALOG_PARAMETERS };
 
 struct DxpBlockRecord {
   DxpErrorHolder localErrorHolder; /* the holder of a record that has no other */

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "block/parameter_codes.h"
 #include "block/symbol_mapping.h"
 #include "host/dxp.h"
 #include "host/host_block.h"
@@ -52,7 +53,7 @@ class RecordRun {
     if (block_.inputPortCount() != 1) return "no input port declared";
 
     const SymbolLayout layout = deriveSymbolLayout(record, 0);
-    const bool bitInput = config_.parameters.inputType == 1;
+    const bool bitInput = config_.parameters.inputType == codeOf(InputType::Bit);
     const int32_t perSymbol = bitInput ? layout.bitsPerSymbol : 1;
     block_.setInputFrameFlag(config_.frameBased ? DXP_FRAME_YES : DXP_FRAME_NO);
     std::vector<int32_t> sizes;
@@ -106,7 +107,7 @@ class RecordRun {
   void step() {
     const host::ScopeActivation activation(block_.allocationScope());
     DxpBlockRecord* record = block_.record();
-    const bool bitInput = config_.parameters.inputType == 1;
+    const bool bitInput = config_.parameters.inputType == codeOf(InputType::Bit);
     const auto mAry = static_cast<uint64_t>(config_.parameters.mAryNumber);
     for (double& value : block_.inputSignal()) {
       value = static_cast<double>(bitInput ? next() % 2 : next() % mAry);
