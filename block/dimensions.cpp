@@ -3,6 +3,7 @@
 #include <array>
 #include <limits>
 
+#include "block/messages.h"
 #include "block/parameters.h"
 #include "block/symbol_mapping.h"
 
@@ -27,7 +28,6 @@ constexpr const char* kSampleBitInputMessage =
     "In sample-based bit input mode, the input must be a vector whose width equals the number of "
     "bits per symbol.";
 constexpr const char* kSampleOutputMessage = "In sample-based mode, the output must be a scalar.";
-constexpr const char* kWidthPropagationMessage = "Port width propagation failed.";
 
 constexpr int32_t kDynamic = -1;
 
