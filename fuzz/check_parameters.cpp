@@ -86,9 +86,9 @@ void checkAccepted(const DxpBlockRecord* record, bool sizesOnly) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace quenvarith;
   FuzzedDataProvider data(bytes, size);
-  host::HostBlock block;
-  const host::ScopeActivation activation(block.allocationScope());
-  DxpBlockRecord* record = block.record();
+  fuzz::FuzzedHost fuzzedHost;
+  host::HostBlock& block = fuzzedHost.block();
+  DxpBlockRecord* record = fuzzedHost.record();
 
   const auto count = data.ConsumeIntegralInRange<uint8_t>(0, 15);
   std::vector<host::ArrayHandle> parameters;

@@ -14,15 +14,13 @@
 #include "block/parameters.h"
 #include "block/symbol_mapping.h"
 #include "block/work_vectors.h"
+#include "entry/entry.h"
 #include "fuzz/fuzz_support.h"
 #include "host/dxp.h"
-
-extern "C" void dxpFunction(int nlhs, VqArray* plhs[], int nrhs, const VqArray* prhs[]);
 
 namespace quenvarith::fuzz {
 namespace {
 
-constexpr double kMaxWorkBytes = 64.0 * 1024 * 1024;
 constexpr int kMaxCalls = 24;
 
 // Messages that report a missing method or a flag the dispatch does not know: the record is
@@ -150,24 +148,15 @@ class FlagCaller {
   host::ArrayHandle flagArgument_;
 };
 
-bool fitsWorkLimit(const DxpBlockRecord* record) {
-  double bytes = 0;
-  for (int32_t i = 0; i < record->numWorkVectors; ++i) {
-    const DxpWorkVector& vector = record->workVectors[i];
-    bytes += static_cast<double>(vector.width) * (vector.complexity != 0 ? 16.0 : 8.0);
-  }
-  return bytes <= kMaxWorkBytes;
-}
-
 }  // namespace
 }  // namespace quenvarith::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace quenvarith;
   FuzzedDataProvider data(bytes, size);
-  host::HostBlock block;
-  const host::ScopeActivation activation(block.allocationScope());
-  DxpBlockRecord* record = block.record();
+  fuzz::FuzzedHost fuzzedHost;
+  host::HostBlock& block = fuzzedHost.block();
+  DxpBlockRecord* record = fuzzedHost.record();
   block.setParameterArrays(fuzz::consumeParameters(data));
 
   // The set-up call on the host's record.
@@ -186,9 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (dxpGetErrorStatus(record) != nullptr || block.inputPortCount() != 1) {
     return 0;
   }
-  static constexpr std::array<DxpFrameFlag, 3> kFlags = {DXP_FRAME_NO, DXP_FRAME_YES,
-                                                         DXP_FRAME_INHERITED};
-  const DxpFrameFlag frame = kFlags[data.ConsumeIntegralInRange<size_t>(0, 2)];
+  const DxpFrameFlag frame = fuzz::consumeFrameFlag(data);
   block.setInputFrameFlag(frame);
 
   fuzz::FlagCaller caller(record);
@@ -208,7 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   // widths declared, storage allocated, initial conditions.
   record->sizes[DXP_WORD_CALL_ARGUMENT] = 0;
   if (!caller.call(DXP_FLAG_DECLARE_SAMPLE_TIMES).empty() ||
-      !caller.call(DXP_FLAG_SET_WORK_WIDTHS).empty() || !fuzz::fitsWorkLimit(record)) {
+      !caller.call(DXP_FLAG_SET_WORK_WIDTHS).empty() || !fuzz::withinWorkBudget(record)) {
     return 0;
   }
   std::string message;
