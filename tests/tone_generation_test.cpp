@@ -131,10 +131,15 @@ TEST(InitialConditions, RefusePhaseStepsBeyondTheDoubleRange) {
     double symbolPeriod;
     bool accepted;
   } cases[] = {
-      {1.0, 1e308, false}, {1e308, 1.0, false}, {-1e300, 1e10, false},
-      {1e290, 1.0, false}, {0.0, 1e308, false},  // (2i - M + 1) x T is already infinite: times 0 it
-                                                 // is NaN
-      {1e280, 1.0, true},  {1.0, 1e280, true},  {0.0, 1.0, true},
+      {1.0, 1e308, false},
+      {1e308, 1.0, false},
+      {-1e300, 1e10, false},
+      {1e290, 1.0, false},
+      // (2i - M + 1) x T is already infinite: times 0 it is NaN.
+      {0.0, 1e308, false},
+      {1e280, 1.0, true},
+      {1.0, 1e280, true},
+      {0.0, 1.0, true},
   };
   for (const auto& [separation, symbolPeriod, accepted] : cases) {
     SCOPED_TRACE(::testing::Message() << separation << " Hz, " << symbolPeriod << " s");
