@@ -2,7 +2,10 @@
 
 #include <array>
 #include <limits>
+#include <optional>
 
+#include "block/messages.h"
+#include "block/parameter_codes.h"
 #include "block/parameters.h"
 #include "block/symbol_mapping.h"
 
@@ -27,24 +30,27 @@ constexpr const char* kSampleBitInputMessage =
     "In sample-based bit input mode, the input must be a vector whose width equals the number of "
     "bits per symbol.";
 constexpr const char* kSampleOutputMessage = "In sample-based mode, the output must be a scalar.";
-constexpr const char* kWidthPropagationMessage = "Port width propagation failed.";
 
 constexpr int32_t kDynamic = -1;
 
-// Rows and columns of an offered dimension record; a 1-D record is one column.
-struct OfferedShape {
-  int32_t rows;
-  int32_t cols;
-};
+// A derived length the host can take as a port width: a whole width, or exactly -1 where the
+// offer was still dynamic, which the setters pass on as "still dynamic". Anything else negative
+// or beyond 32 bits is an overflow of the derivation.
+bool fitsWidth(int64_t length) {
+  return length == kDynamic || (length >= 0 && length <= std::numeric_limits<int32_t>::max());
+}
 
-// False when the record carries no sizes to read.
-bool readOfferedShape(const DxpDimsInfo* offered, OfferedShape& shape) {
-  if (offered == nullptr || offered->numDims < 1 || offered->dims == nullptr) {
-    return false;
-  }
-  shape.rows = offered->dims[0];
-  shape.cols = offered->numDims >= 2 ? offered->dims[1] : 1;
-  return true;
+OtherPort refuse(const char* message) {
+  OtherPort refused;
+  refused.failure = message;
+  return refused;
+}
+
+PortShape vectorShape(int32_t width) {
+  return {1, width, 1};
+}
+PortShape matrixShape(int32_t rows, int32_t columns) {
+  return {2, rows, columns};
 }
 
 // First and second dimension of a port that is already sized. A 1-D port has a second
@@ -62,20 +68,12 @@ SettledShape settledShape(const Port& port) {
   return {port.dims[0], port.numDims >= 2 ? port.dims[1] : 1};
 }
 
-// A derived length the host can take as a port width: a whole width, or exactly -1 where the
-// offer was still dynamic, which the setters pass on as "still dynamic". Anything else negative
-// or beyond 32 bits is an overflow of the derivation.
-bool fitsWidth(int64_t length) {
-  return length == kDynamic || (length >= 0 && length <= std::numeric_limits<int32_t>::max());
-}
-
-bool isIntegerInput(const DxpBlockRecord* record) {
-  return parameterInteger(record, Parameter::InputType) == static_cast<int32_t>(InputType::Integer);
-}
-
-// Input elements per symbol: bitsPerSymbol for bit input, 1 for integer input.
-int32_t elementsPerSymbol(const DxpBlockRecord* record, bool integerInput) {
-  return integerInput ? 1 : bitsPerSymbol(parameterInteger(record, Parameter::MAryNumber));
+SymbolSizes readSymbolSizes(const DxpBlockRecord* record) {
+  const bool integerInput =
+      parameterInteger(record, Parameter::InputType) == codeOf(InputType::Integer);
+  return {integerInput,
+          integerInput ? 1 : bitsPerSymbol(parameterInteger(record, Parameter::MAryNumber)),
+          parameterInteger(record, Parameter::SamplesPerSymbol)};
 }
 
 int32_t offerToHost(DxpSetPortDimsOp operation, DxpBlockRecord* record, int32_t port,
@@ -104,192 +102,199 @@ int32_t offerMatrix(DxpSetPortDimsOp operation, DxpBlockRecord* record, int32_t 
   return offerToHost(operation, record, port, dimsInfo);
 }
 
-}  // namespace
-
-void mdlSetInputPortDimensionInfo(DxpBlockRecord* record, int32_t port,
-                                  const DxpDimsInfo* dimsInfo) {
-  const DxpSetPortDimsOp store = record->simInfo->setInputPortDimensionInfo;
+// Stores the offer in the addressed port through the host's operation `store` and reads it back
+// from port 0 of `ports`. Empty when the method ends here: the host refused the offer (and has
+// said why), the record lacks a port, the port is not connected, or the offer is neither 1-D
+// nor 2-D (`dimsMessage`).
+template <typename Port>
+std::optional<PortOffer> receiveOffer(DxpBlockRecord* record, int32_t port,
+                                      const DxpDimsInfo* dimsInfo, DxpSetPortDimsOp store,
+                                      Port* DxpBlockRecord::*ports, const char* dimsMessage) {
   if (store != nullptr && store(record, port, dimsInfo) == 0) {
-    return;
+    return std::nullopt;
   }
   if (record->inputPorts == nullptr || record->outputPorts == nullptr) {
     dxpSetErrorStatus(record, kWidthPropagationMessage);
+    return std::nullopt;
+  }
+  const Port& addressed = (record->*ports)[0];
+  if (addressed.connected == 0) {
+    return std::nullopt;
+  }
+  const bool readable = dimsInfo != nullptr && dimsInfo->numDims >= 1 && dimsInfo->dims != nullptr;
+  if ((addressed.numDims != 1 && addressed.numDims != 2) || !readable) {
+    dxpSetErrorStatus(record, dimsMessage);
+    return std::nullopt;
+  }
+  return PortOffer{addressed.width, addressed.numDims, dimsInfo->dims[0],
+                   dimsInfo->numDims >= 2 ? dimsInfo->dims[1] : 1};
+}
+
+// Refuses the offer, offers `other` its derived shape while it is dynamic, or compares the
+// shape it already has; `offer` is the host's dimension operation for `other`.
+template <typename Port>
+void settleOrCompare(DxpBlockRecord* record, const OtherPort& derived, const Port& other,
+                     DxpSetPortDimsOp offer) {
+  if (derived.failure != nullptr) {
+    dxpSetErrorStatus(record, derived.failure);
     return;
   }
-
-  const DxpInputPort& input = record->inputPorts[0];
-  if (input.connected == 0) {
+  const PortShape& shape = derived.shape;
+  if (other.width == kDynamic) {
+    if (shape.numDims == 1) {
+      offerVector(offer, record, 0, shape.rows);
+    } else {
+      offerMatrix(offer, record, 0, shape.rows, shape.columns);
+    }
     return;
   }
-
-  const DxpFrameFlag frame = dxpInputFrameFlag(&input);
-  const int32_t width = input.width;
-  const int32_t numDims = input.numDims;
-  OfferedShape offered{};
-  if ((numDims != 1 && numDims != 2) || !readOfferedShape(dimsInfo, offered)) {
-    dxpSetErrorStatus(record, kInputDimsMessage);
-    return;
-  }
-  const auto [rows, cols] = offered;
-
-  const bool integerInput = isIntegerInput(record);
-  const int32_t k = elementsPerSymbol(record, integerInput);
-  if (k < 1) {  // parameters changed since validation; nothing sensible to derive
+  const SettledShape settled = settledShape(other);
+  if (derived.secondDimension.has_value() && settled.second != *derived.secondDimension) {
     dxpSetErrorStatus(record, kWidthPropagationMessage);
     return;
   }
+  if (derived.firstDimension.has_value() && settled.first != *derived.firstDimension) {
+    dxpSetErrorStatus(record, kWidthPropagationMessage);
+  }
+}
 
-  // Derive the output length, and the output's column count for a sample-based single row.
+}  // namespace
+
+OtherPort deriveOutputPort(const PortOffer& input, DxpFrameFlag inputFrame,
+                           const SymbolSizes& sizes) {
+  const int32_t k = sizes.elementsPerSymbol;
+  if (k < 1) {  // parameters changed since validation; nothing sensible to derive
+    return refuse(kWidthPropagationMessage);
+  }
+  const auto [width, numDims, rows, cols] = input;
+
+  // The output length, and the output's column count for a sample-based single row.
   int64_t outputLength = 0;
   int64_t outputColumns = 1;
-  const bool singleRow = frame == DXP_FRAME_NO && cols != 1;
-  if (frame != DXP_FRAME_NO) {  // frame-based, or still inherited
-    const int32_t samplesPerSymbol = parameterInteger(record, Parameter::SamplesPerSymbol);
-    if (samplesPerSymbol < 1) {  // parameters changed since validation
-      dxpSetErrorStatus(record, kWidthPropagationMessage);
-      return;
+  const bool singleRow = inputFrame == DXP_FRAME_NO && cols != 1;
+  if (inputFrame != DXP_FRAME_NO) {    // frame-based, or still inherited
+    if (sizes.samplesPerSymbol < 1) {  // parameters changed since validation
+      return refuse(kWidthPropagationMessage);
     }
     if (cols != 1) {
-      dxpSetErrorStatus(record, kFrameInputShapeMessage);
-      return;
+      return refuse(kFrameInputShapeMessage);
     }
     if (rows % k != 0) {
-      dxpSetErrorStatus(record, kFrameBitInputMessage);
-      return;
+      return refuse(kFrameBitInputMessage);
     }
-    outputLength = static_cast<int64_t>(rows / k) * samplesPerSymbol;
-  } else if (integerInput) {
+    outputLength = static_cast<int64_t>(rows / k) * sizes.samplesPerSymbol;
+  } else if (sizes.integerInput) {
     if (width != 1) {
-      dxpSetErrorStatus(record, kSampleIntegerInputMessage);
-      return;
+      return refuse(kSampleIntegerInputMessage);
     }
     outputLength = rows;
     outputColumns = cols;
   } else if (numDims == 1 || cols == 1) {
     if (width != k) {
-      dxpSetErrorStatus(record, kSampleBitInputMessage);
-      return;
+      return refuse(kSampleBitInputMessage);
     }
     outputLength = rows / k;
   } else {
     if (width != k || rows != 1) {
-      dxpSetErrorStatus(record, kSampleBitInputMessage);
-      return;
+      return refuse(kSampleBitInputMessage);
     }
     outputLength = 1;
     outputColumns = cols / k;
   }
   if (!fitsWidth(outputLength) || (singleRow && !fitsWidth(outputColumns))) {
-    dxpSetErrorStatus(record, kWidthPropagationMessage);
-    return;
+    return refuse(kWidthPropagationMessage);
   }
   const auto length = static_cast<int32_t>(outputLength);
   const auto columns = static_cast<int32_t>(outputColumns);
 
-  const DxpOutputPort& output = record->outputPorts[0];
-  if (output.width == kDynamic) {
-    if (numDims == 1) {
-      setOutputPortVectorDims(record, 0, length);
-    } else if (!singleRow) {
-      setOutputPortMatrixDims(record, 0, length, 1);
-    } else {
-      setOutputPortMatrixDims(record, 0, 1, columns);
-    }
-    return;
+  OtherPort output;
+  if (numDims == 1) {
+    output.shape = vectorShape(length);
+  } else {
+    output.shape = singleRow ? matrixShape(1, columns) : matrixShape(length, 1);
   }
+  output.firstDimension = length;
+  // A single sample-based row is compared by both dimensions.
+  if (inputFrame == DXP_FRAME_NO && cols > 1) {
+    output.secondDimension = columns;
+  }
+  return output;
+}
 
-  const SettledShape settled = settledShape(output);
-  if (frame == DXP_FRAME_NO && cols > 1 && settled.second != columns) {
-    dxpSetErrorStatus(record, kWidthPropagationMessage);
+OtherPort deriveInputPort(const PortOffer& output, DxpFrameFlag inputFrame,
+                          const SymbolSizes& sizes) {
+  const int32_t k = sizes.elementsPerSymbol;
+  if (k < 1) {
+    return refuse(kWidthPropagationMessage);
+  }
+  const auto [width, numDims, rows, cols] = output;
+  const bool frameBased = inputFrame == DXP_FRAME_YES;
+
+  int64_t inputLength = 0;
+  if (frameBased) {
+    if (sizes.samplesPerSymbol < 1) {  // parameters changed since validation
+      return refuse(kWidthPropagationMessage);
+    }
+    if (cols != 1) {
+      return refuse(kFrameOutputShapeMessage);
+    }
+    if (rows % sizes.samplesPerSymbol != 0) {
+      return refuse(kFrameOutputLengthMessage);
+    }
+    inputLength = static_cast<int64_t>(rows / sizes.samplesPerSymbol) * k;
+  } else {
+    if (width != 1) {
+      return refuse(kSampleOutputMessage);
+    }
+    inputLength = (sizes.integerInput || numDims == 1) ? static_cast<int64_t>(rows) * k : k;
+  }
+  // A sample-based 2-D output of bit input makes the input a vector of rows x k.
+  const int64_t bitVectorLength = static_cast<int64_t>(rows) * k;
+  const bool bitVectorCase = !frameBased && !sizes.integerInput && numDims == 2;
+  if (!fitsWidth(inputLength) || (bitVectorCase && !fitsWidth(bitVectorLength))) {
+    return refuse(kWidthPropagationMessage);
+  }
+  const auto length = static_cast<int32_t>(inputLength);
+
+  OtherPort input;
+  if (numDims == 1) {
+    input.shape = vectorShape(length);
+  } else {
+    input.shape =
+        bitVectorCase ? vectorShape(static_cast<int32_t>(bitVectorLength)) : matrixShape(length, 1);
+  }
+  // Such an output says nothing about the input's shape: it is not compared.
+  if (!bitVectorCase) {
+    input.firstDimension = length;
+  }
+  return input;
+}
+
+void mdlSetInputPortDimensionInfo(DxpBlockRecord* record, int32_t port,
+                                  const DxpDimsInfo* dimsInfo) {
+  const std::optional<PortOffer> offer =
+      receiveOffer(record, port, dimsInfo, record->simInfo->setInputPortDimensionInfo,
+                   &DxpBlockRecord::inputPorts, kInputDimsMessage);
+  if (!offer.has_value()) {
     return;
   }
-  if (settled.first != length) {
-    dxpSetErrorStatus(record, kWidthPropagationMessage);
-  }
+  const OtherPort output =
+      deriveOutputPort(*offer, dxpInputFrameFlag(&record->inputPorts[0]), readSymbolSizes(record));
+  settleOrCompare(record, output, record->outputPorts[0],
+                  record->simInfo->setOutputPortDimensionInfo);
 }
 
 void mdlSetOutputPortDimensionInfo(DxpBlockRecord* record, int32_t port,
                                    const DxpDimsInfo* dimsInfo) {
-  const DxpSetPortDimsOp store = record->simInfo->setOutputPortDimensionInfo;
-  if (store != nullptr && store(record, port, dimsInfo) == 0) {
+  const std::optional<PortOffer> offer =
+      receiveOffer(record, port, dimsInfo, record->simInfo->setOutputPortDimensionInfo,
+                   &DxpBlockRecord::outputPorts, kOutputDimsMessage);
+  if (!offer.has_value()) {
     return;
   }
-  if (record->inputPorts == nullptr || record->outputPorts == nullptr) {
-    dxpSetErrorStatus(record, kWidthPropagationMessage);
-    return;
-  }
-
-  const DxpOutputPort& output = record->outputPorts[0];
-  if (output.connected == 0) {
-    return;
-  }
-
-  // Only a decided frame-based input counts here; an inherited flag gets the sample-based rules.
-  const DxpInputPort& input = record->inputPorts[0];
-  const bool frameBased = dxpInputFrameFlag(&input) == DXP_FRAME_YES;
-  const int32_t width = output.width;
-  const int32_t numDims = output.numDims;
-  OfferedShape offered{};
-  if ((numDims != 1 && numDims != 2) || !readOfferedShape(dimsInfo, offered)) {
-    dxpSetErrorStatus(record, kOutputDimsMessage);
-    return;
-  }
-  const auto [rows, cols] = offered;
-
-  const bool integerInput = isIntegerInput(record);
-  const int32_t k = elementsPerSymbol(record, integerInput);
-  if (k < 1) {
-    dxpSetErrorStatus(record, kWidthPropagationMessage);
-    return;
-  }
-
-  int64_t inputLength = 0;
-  if (frameBased) {
-    const int32_t samplesPerSymbol = parameterInteger(record, Parameter::SamplesPerSymbol);
-    if (samplesPerSymbol < 1) {  // parameters changed since validation
-      dxpSetErrorStatus(record, kWidthPropagationMessage);
-      return;
-    }
-    if (cols != 1) {
-      dxpSetErrorStatus(record, kFrameOutputShapeMessage);
-      return;
-    }
-    if (rows % samplesPerSymbol != 0) {
-      dxpSetErrorStatus(record, kFrameOutputLengthMessage);
-      return;
-    }
-    inputLength = static_cast<int64_t>(rows / samplesPerSymbol) * k;
-  } else {
-    if (width != 1) {
-      dxpSetErrorStatus(record, kSampleOutputMessage);
-      return;
-    }
-    inputLength = (integerInput || numDims == 1) ? static_cast<int64_t>(rows) * k : k;
-  }
-  // A sample-based 2-D output of bit input makes the input a vector of rows x k.
-  const int64_t bitVectorLength = static_cast<int64_t>(rows) * k;
-  const bool bitVectorCase = !frameBased && !integerInput && numDims == 2;
-  if (!fitsWidth(inputLength) || (bitVectorCase && !fitsWidth(bitVectorLength))) {
-    dxpSetErrorStatus(record, kWidthPropagationMessage);
-    return;
-  }
-  const auto length = static_cast<int32_t>(inputLength);
-
-  if (input.width == kDynamic) {
-    if (numDims == 1) {
-      setInputPortVectorDims(record, 0, length);
-    } else if (!bitVectorCase) {
-      setInputPortMatrixDims(record, 0, length, 1);
-    } else {
-      setInputPortVectorDims(record, 0, static_cast<int32_t>(bitVectorLength));
-    }
-    return;
-  }
-
-  // A sample-based 2-D output of bit input says nothing about the input's shape.
-  if (!bitVectorCase && settledShape(input).first != length) {
-    dxpSetErrorStatus(record, kWidthPropagationMessage);
-  }
+  const OtherPort input =
+      deriveInputPort(*offer, dxpInputFrameFlag(&record->inputPorts[0]), readSymbolSizes(record));
+  settleOrCompare(record, input, record->inputPorts[0], record->simInfo->setInputPortDimensionInfo);
 }
 
 int32_t setInputPortVectorDims(DxpBlockRecord* record, int32_t port, int32_t width) {

@@ -68,7 +68,8 @@ bool isSizesOnlyCall(const DxpBlockRecord* record) {
   return record->simInfo != nullptr && record->simInfo->simMode == DXP_SIM_MODE_SIZES_ONLY;
 }
 
-// Step 4: M, by the rules of the input type that step 1 has already accepted.
+// M, by the rules of the input type, which has already been accepted: a power of two of at
+// least 2 for bit input, a whole number of at least 2 for integer input.
 const char* checkMAryNumber(const DxpBlockRecord* record, const VqArray* mAryNumber) {
   const auto inputType = static_cast<InputType>(parameterInteger(record, Parameter::InputType));
   if (inputType == InputType::Bit) {
@@ -84,7 +85,7 @@ const char* checkMAryNumber(const DxpBlockRecord* record, const VqArray* mAryNum
   return nullptr;
 }
 
-// Step 5: the form of the separation, and a finite value (a NaN or an infinity would turn
+// The separation: a real double scalar with a finite value (a NaN or an infinity would turn
 // every output sample into NaN). Zero and negative separations are accepted.
 bool isValidFrequencySeparation(const VqArray* separation) {
   if (isEmpty(separation) || vqIsComplex(separation) != 0 || vqIsSparse(separation) != 0 ||
@@ -95,7 +96,8 @@ bool isValidFrequencySeparation(const VqArray* separation) {
   return vqIsInf(value) == 0 && vqIsNaN(value) == 0;
 }
 
-// The first failing step's message, or null when all six parameters pass.
+// The message of the first check that fails, in the order input type, mapping, phase
+// continuity, M, separation, N; null when all six parameters pass.
 const char* firstParameterFailure(const DxpBlockRecord* record) {
   if (!isWholeNumberIn(parameterArray(record, Parameter::InputType), 1.0, 2.0)) {
     return kInputTypeMessage;

@@ -3,6 +3,7 @@
 #include <array>
 #include <limits>
 
+#include "block/messages.h"
 #include "block/parameters.h"
 #include "block/symbol_mapping.h"
 #include "block/work_vectors.h"
@@ -15,7 +16,6 @@ constexpr const char* kInputNotDiscreteMessage = "Input signal must be discrete.
 constexpr const char* kOutputNotDiscreteMessage = "Output signal must be discrete.";
 constexpr const char* kOffsetMessage = "Non-zero sample time offsets not allowed.";
 constexpr const char* kSampleTimePropagationMessage = "Sample time propagation failed.";
-constexpr const char* kWidthPropagationMessage = "Port width propagation failed.";
 
 constexpr double kInheritedSampleTime = -1.0;
 constexpr int32_t kDynamicWidth = -1;

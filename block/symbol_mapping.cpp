@@ -92,13 +92,13 @@ void mapInputToSymbols(DxpBlockRecord* record) {
       record->workVectors[static_cast<int32_t>(WorkVector::SymbolIndices)].data);
   const auto symbols = std::span(symbolIndices, static_cast<std::size_t>(symbolCount));
 
-  if (inputType == static_cast<int32_t>(InputType::Bit)) {
-    const bool gray = parameterInteger(record, Parameter::BitToSymbolMapping) ==
-                      static_cast<int32_t>(BitToSymbolMapping::Gray);
+  if (inputType == codeOf(InputType::Bit)) {
+    const bool gray =
+        parameterInteger(record, Parameter::BitToSymbolMapping) == codeOf(BitToSymbolMapping::Gray);
     if (!mapBits(input, k, gray, symbols)) {
       dxpSetErrorStatus(record, kInputNotBinary);
     }
-  } else if (inputType == static_cast<int32_t>(InputType::Integer)) {
+  } else if (inputType == codeOf(InputType::Integer)) {
     // As a double, so that no M makes M - 1 overflow.
     const double largestSymbol = static_cast<double>(mAryNumber) - 1.0;
     if (!mapIntegers(input, largestSymbol, symbols)) {

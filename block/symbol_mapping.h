@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "block/parameters.h"
+#include "block/parameter_codes.h"
 #include "host/block_record.h"
 
 namespace quenvarith {
@@ -26,7 +26,7 @@ inline int32_t bitsPerSymbol(int32_t mAryNumber) {
 // (input type 2), else one per whole group of `bitsPerSymbol` values. 0 when the division has
 // no divisor.
 inline int32_t symbolsPerFrame(int32_t inputType, int32_t inputWidth, int32_t bitsPerSymbol) {
-  if (inputType == static_cast<int32_t>(InputType::Integer)) {
+  if (inputType == codeOf(InputType::Integer)) {
     return inputWidth;
   }
   // Validation admits no M below 2, so k is at least 1 in a run; a record that was never

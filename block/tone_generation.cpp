@@ -84,7 +84,7 @@ bool fitsDeclaredStorage(const DxpBlockRecord* record, const Synthesis& synthesi
 // input, where it sets the bits per symbol.
 int64_t bufferedSampleCount(const DxpBlockRecord* record) {
   const int32_t inputType = parameterInteger(record, Parameter::InputType);
-  const int32_t k = inputType == static_cast<int32_t>(InputType::Integer)
+  const int32_t k = inputType == codeOf(InputType::Integer)
                         ? 0
                         : bitsPerSymbol(parameterInteger(record, Parameter::MAryNumber));
   return static_cast<int64_t>(symbolsPerFrame(inputType, record->inputPorts[0].width, k)) *
@@ -103,8 +103,8 @@ ToneFrame toneFrame(const Synthesis& synthesis, int32_t symbols, bool continuous
 }
 
 bool isKnownContinuity(int32_t continuity) {
-  return continuity == static_cast<int32_t>(PhaseContinuity::Continuous) ||
-         continuity == static_cast<int32_t>(PhaseContinuity::Discontinuous);
+  return continuity == codeOf(PhaseContinuity::Continuous) ||
+         continuity == codeOf(PhaseContinuity::Discontinuous);
 }
 
 bool hasSymbols(const Synthesis& synthesis) {
@@ -127,7 +127,7 @@ void computeFrame(DxpBlockRecord* record) {
   if (!hasSymbols(synthesis)) {
     return;
   }
-  const bool continuous = continuity == static_cast<int32_t>(PhaseContinuity::Continuous);
+  const bool continuous = continuity == codeOf(PhaseContinuity::Continuous);
 
   // The buffer keeps the frame's samples; the output port gets them in the same pass.
   ToneSynthesizer synthesizer(synthesis.sampleBuffer, record->outputPorts[0].signal);
@@ -154,7 +154,7 @@ void computeFrame(DxpBlockRecord* record) {
   }
   if (hasSymbols(synthesis)) {
     // One symbol per input sample.
-    const bool continuous = continuity == static_cast<int32_t>(PhaseContinuity::Continuous);
+    const bool continuous = continuity == codeOf(PhaseContinuity::Continuous);
     ToneSynthesizer synthesizer(synthesis.sampleBuffer);
     *synthesis.phase = synthesizer.addFrame(toneFrame(synthesis, 1, continuous), *synthesis.phase);
     synthesizer.finish();
@@ -218,10 +218,9 @@ void mdlInitializeConditions(DxpBlockRecord* record) {
   double symbolPeriod = input.sampleTime;  // sample-based: one symbol per input sample
   if (dxpInputFrameFlag(&input) != DXP_FRAME_NO) {
     const double elementPeriod = input.sampleTime / static_cast<double>(input.width);
-    symbolPeriod =
-        parameterInteger(record, Parameter::InputType) == static_cast<int32_t>(InputType::Integer)
-            ? elementPeriod
-            : static_cast<double>(layout.bitsPerSymbol) * elementPeriod;
+    symbolPeriod = parameterInteger(record, Parameter::InputType) == codeOf(InputType::Integer)
+                       ? elementPeriod
+                       : static_cast<double>(layout.bitsPerSymbol) * elementPeriod;
   }
 
   if (declaredWidth(record, WorkVector::PhaseStep) < mAryNumber ||

@@ -9,6 +9,8 @@ namespace {
 
 constexpr int kRecordSlot = 1;    // left-hand slot 2
 constexpr int kFlagArgument = 3;  // right-hand argument 4
+constexpr int32_t kFirstFlag = DXP_FLAG_DECLARE_SAMPLE_TIMES;
+constexpr int32_t kLastFlag = DXP_FLAG_SET_DEFAULT_PORT_COMPLEX_SIGNALS;
 
 constexpr char kNoInitialConditions[] = "Unexpected call to mdlInitializeConditions";
 constexpr char kNoWorkWidths[] = "Unexpected call to mdlSetWorkWidths";
@@ -58,42 +60,47 @@ void dispatchFlag(DxpBlockRecord* record, int32_t flag, const DirectMethods& dir
   const DxpSimInfo* simInfo = record->simInfo;
   const int32_t port = record->sizes[DXP_WORD_CALL_ARGUMENT];
 
-  switch (static_cast<Flag>(flag)) {
-    case Flag::SampleTimes:
+  if (flag < kFirstFlag || flag > kLastFlag) {
+    dxpSetErrorStatus(record, kInvalidFlagMessage);
+    return;
+  }
+  // Within the table's range the number is a value of DxpFlag; a gap in it is reported below.
+  switch (static_cast<DxpFlag>(flag)) {
+    case DXP_FLAG_DECLARE_SAMPLE_TIMES:
       direct.sampleTimes(record);
       return;
-    case Flag::InitialConditions:
+    case DXP_FLAG_INITIALIZE_CONDITIONS:
       if (methods.initialConditions == nullptr) {
         dxpSetErrorStatus(record, kNoInitialConditions);
         return;
       }
       direct.initialConditions(record);
       return;
-    case Flag::TimeOfNextVarHit:
+    case DXP_FLAG_TIME_OF_NEXT_VAR_HIT:
       dxpSetErrorStatus(record, kNoVariableHitMessage);
       return;
-    case Flag::Outputs:
+    case DXP_FLAG_COMPUTE_OUTPUTS:
       direct.outputs(record, port == kPassedTaskId ? kPassedTaskId : 0);
       return;
-    case Flag::Ignored:
+    case DXP_FLAG_IGNORED:
       return;
-    case Flag::ZeroCrossings:
+    case DXP_FLAG_ZERO_CROSSINGS:
       dxpSetErrorStatus(record, kNoZeroCrossingsMessage);
       return;
-    case Flag::WorkWidths:
+    case DXP_FLAG_SET_WORK_WIDTHS:
       callSlot(record, methods.workWidths, kNoWorkWidths);
       return;
-    case Flag::CheckParameters:
+    case DXP_FLAG_CHECK_PARAMETERS:
       callSlot(record, methods.checkParameters, kNoCheckParameters);
       return;
-    case Flag::InputPortDataType:
+    case DXP_FLAG_SET_INPUT_PORT_DATA_TYPE:
       callSlot(record, methods.inputPortDataType, kNoInputPortDataType, port, simInfo->argCallWord);
       return;
-    case Flag::OutputPortDataType:
+    case DXP_FLAG_SET_OUTPUT_PORT_DATA_TYPE:
       callSlot(record, methods.outputPortDataType, kNoOutputPortDataType, port,
                simInfo->argCallWord);
       return;
-    case Flag::InputPortWidth:
+    case DXP_FLAG_SET_INPUT_PORT_WIDTH:
       // With the bit set the slot holds a dimension-info method, which a width must not reach.
       if (portSlotsTakeDimensions(record)) {
         dxpSetErrorStatus(record, kNoInputPortWidth);
@@ -102,7 +109,7 @@ void dispatchFlag(DxpBlockRecord* record, int32_t flag, const DirectMethods& dir
       callSlot(record, methods.inputPortWidthOrDims.width, kNoInputPortWidth, port,
                simInfo->argCallWord);
       return;
-    case Flag::OutputPortWidth:
+    case DXP_FLAG_SET_OUTPUT_PORT_WIDTH:
       if (portSlotsTakeDimensions(record)) {
         dxpSetErrorStatus(record, kNoOutputPortWidth);
         return;
@@ -110,31 +117,31 @@ void dispatchFlag(DxpBlockRecord* record, int32_t flag, const DirectMethods& dir
       callSlot(record, methods.outputPortWidthOrDims.width, kNoOutputPortWidth, port,
                simInfo->argCallWord);
       return;
-    case Flag::Start:
+    case DXP_FLAG_START:
       if (methods.start == nullptr) {
         dxpSetErrorStatus(record, kNoStart);
       }
       return;
-    case Flag::ProcessParameters:
+    case DXP_FLAG_PROCESS_PARAMETERS:
       callSlot(record, methods.processParameters, kNoProcessParameters);
       return;
-    case Flag::InputPortComplexSignal:
+    case DXP_FLAG_SET_INPUT_PORT_COMPLEX_SIGNAL:
       callSlot(record, methods.inputPortComplexSignal, kNoInputPortComplexSignal, port,
                simInfo->argCallWord);
       return;
-    case Flag::OutputPortComplexSignal:
+    case DXP_FLAG_SET_OUTPUT_PORT_COMPLEX_SIGNAL:
       callSlot(record, methods.outputPortComplexSignal, kNoOutputPortComplexSignal, port,
                simInfo->argCallWord);
       return;
-    case Flag::InputPortSampleTime:
+    case DXP_FLAG_SET_INPUT_PORT_SAMPLE_TIME:
       callSlot(record, methods.inputPortSampleTime, kNoInputPortSampleTime, port,
                simInfo->argSampleTime, simInfo->argOffset);
       return;
-    case Flag::OutputPortSampleTime:
+    case DXP_FLAG_SET_OUTPUT_PORT_SAMPLE_TIME:
       callSlot(record, methods.outputPortSampleTime, kNoOutputPortSampleTime, port,
                simInfo->argSampleTime, simInfo->argOffset);
       return;
-    case Flag::InputPortDimensionInfo:
+    case DXP_FLAG_SET_INPUT_PORT_DIMENSION_INFO:
       // With the bit clear the slot holds a width method, which a dimension record must not
       // reach.
       if (!portSlotsTakeDimensions(record)) {
@@ -144,7 +151,7 @@ void dispatchFlag(DxpBlockRecord* record, int32_t flag, const DirectMethods& dir
       callSlot(record, methods.inputPortWidthOrDims.dimensionInfo, kNoInputPortDimensionInfo, port,
                simInfo->argDimsInfo);
       return;
-    case Flag::OutputPortDimensionInfo:
+    case DXP_FLAG_SET_OUTPUT_PORT_DIMENSION_INFO:
       if (!portSlotsTakeDimensions(record)) {
         dxpSetErrorStatus(record, kNoOutputPortDimensionInfo);
         return;
@@ -152,17 +159,17 @@ void dispatchFlag(DxpBlockRecord* record, int32_t flag, const DirectMethods& dir
       callSlot(record, methods.outputPortWidthOrDims.dimensionInfo, kNoOutputPortDimensionInfo,
                port, simInfo->argDimsInfo);
       return;
-    case Flag::InputPortFrameData:
+    case DXP_FLAG_SET_INPUT_PORT_FRAME_DATA:
       callSlot(record, extensionOf(record).inputPortFrameData, kNoInputPortFrameData, port,
                simInfo->argCallWord);
       return;
-    case Flag::DefaultPortDimensionInfo:
+    case DXP_FLAG_SET_DEFAULT_PORT_DIMENSION_INFO:
       callSlot(record, extensionOf(record).defaultPortDimensionInfo, kNoDefaultPortDimensionInfo);
       return;
-    case Flag::DefaultPortDataTypes:
+    case DXP_FLAG_SET_DEFAULT_PORT_DATA_TYPES:
       callSlot(record, extensionOf(record).defaultPortDataTypes, kNoDefaultPortDataTypes);
       return;
-    case Flag::DefaultPortComplexSignals:
+    case DXP_FLAG_SET_DEFAULT_PORT_COMPLEX_SIGNALS:
       callSlot(record, extensionOf(record).defaultPortComplexSignals, kNoDefaultPortComplexSignals);
       return;
   }

@@ -11,33 +11,6 @@
 
 namespace quenvarith::entry {
 
-enum class Flag : int32_t {
-  SampleTimes = 101,
-  InitialConditions = 102,
-  TimeOfNextVarHit = 103,
-  Outputs = 104,
-  Ignored = 107,
-  ZeroCrossings = 108,
-  WorkWidths = 111,
-  CheckParameters = 112,
-  InputPortDataType = 113,
-  OutputPortDataType = 114,
-  InputPortWidth = 115,
-  OutputPortWidth = 116,
-  Start = 117,
-  ProcessParameters = 118,
-  InputPortComplexSignal = 120,
-  OutputPortComplexSignal = 121,
-  InputPortSampleTime = 122,
-  OutputPortSampleTime = 123,
-  InputPortDimensionInfo = 126,
-  OutputPortDimensionInfo = 127,
-  InputPortFrameData = 128,
-  DefaultPortDimensionInfo = 131,
-  DefaultPortDataTypes = 132,
-  DefaultPortComplexSignals = 133,
-};
-
 // The block's methods that flags run directly rather than through the method table.
 struct DirectMethods {
   DxpMethod sampleTimes;
@@ -47,11 +20,12 @@ struct DirectMethods {
 inline constexpr DirectMethods kBlockDirectMethods{&mdlDeclareSampleTimes, &mdlInitializeConditions,
                                                    &mdlComputeOutputs};
 
-// Task id that flag Outputs passes through when callArgument holds it; any other value gives 0.
+// Task id that DXP_FLAG_COMPUTE_OUTPUTS passes through when callArgument holds it; any other
+// value gives 0.
 inline constexpr int32_t kPassedTaskId = -2;
 
-// Runs what `flag` names on `record`. Never raises: an empty slot or an unknown flag is
-// reported through the record's error status.
+// Runs the method that `flag` (a DxpFlag) names on `record`. Never raises: an empty slot or an
+// unknown flag is reported through the record's error status.
 void dispatchFlag(DxpBlockRecord* record, int32_t flag,
                   const DirectMethods& direct = kBlockDirectMethods);
 

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "block/parameter_codes.h"
 #include "block/parameters.h"
 #include "block/setup.h"
 #include "fuzz/fuzz_support.h"
@@ -60,7 +61,7 @@ void checkAccepted(const DxpBlockRecord* record, bool sizesOnly) {
     require(isPlainScalar(parameters[0]), "M is a scalar");
     const double mAry = value(Parameter::MAryNumber);
     require(isWholeIn(mAry, 2, 2147483647.0), "M is a whole number in [2, 2^31 - 1]");
-    if (value(Parameter::InputType) == 1.0) {
+    if (value(Parameter::InputType) == codeOf(InputType::Bit)) {
       int exponent = 0;
       require(std::frexp(mAry, &exponent) == 0.5, "M is a power of two for bit input");
     }
@@ -85,9 +86,9 @@ void checkAccepted(const DxpBlockRecord* record, bool sizesOnly) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace quenvarith;
   FuzzedDataProvider data(bytes, size);
-  host::HostBlock block;
-  const host::ScopeActivation activation(block.allocationScope());
-  DxpBlockRecord* record = block.record();
+  fuzz::FuzzedHost fuzzedHost;
+  host::HostBlock& block = fuzzedHost.block();
+  DxpBlockRecord* record = fuzzedHost.record();
 
   const auto count = data.ConsumeIntegralInRange<uint8_t>(0, 15);
   std::vector<host::ArrayHandle> parameters;

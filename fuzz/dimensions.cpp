@@ -73,18 +73,16 @@ void checkHandedRecord(const DxpDimsInfo& info, const std::vector<int32_t>& size
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace quenvarith;
   FuzzedDataProvider data(bytes, size);
-  host::HostBlock block;
-  const host::ScopeActivation activation(block.allocationScope());
-  DxpBlockRecord* record = block.record();
+  fuzz::FuzzedHost fuzzedHost;
+  host::HostBlock& block = fuzzedHost.block();
+  DxpBlockRecord* record = fuzzedHost.record();
   block.setParameterArrays(fuzz::consumeParameters(data));
   mdlDeclareSizes(record);
   if (dxpGetErrorStatus(record) != nullptr || block.inputPortCount() != 1) {
     return 0;
   }
 
-  static constexpr std::array<DxpFrameFlag, 3> kFlags = {DXP_FRAME_NO, DXP_FRAME_YES,
-                                                         DXP_FRAME_INHERITED};
-  block.setInputFrameFlag(kFlags[data.ConsumeIntegralInRange<size_t>(0, 2)]);
+  block.setInputFrameFlag(fuzz::consumeFrameFlag(data));
   block.inputPort().connected = data.ConsumeIntegralInRange<uint8_t>(0, 7) != 0 ? 1 : 0;
   block.outputPort().connected = data.ConsumeIntegralInRange<uint8_t>(0, 7) != 0 ? 1 : 0;
   const bool hostOperations = data.ConsumeIntegralInRange<uint8_t>(0, 7) != 0;

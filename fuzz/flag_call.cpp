@@ -14,15 +14,13 @@
 #include "block/parameters.h"
 #include "block/symbol_mapping.h"
 #include "block/work_vectors.h"
+#include "entry/entry.h"
 #include "fuzz/fuzz_support.h"
 #include "host/dxp.h"
-
-extern "C" void dxpFunction(int nlhs, VqArray* plhs[], int nrhs, const VqArray* prhs[]);
 
 namespace quenvarith::fuzz {
 namespace {
 
-constexpr double kMaxWorkBytes = 64.0 * 1024 * 1024;
 constexpr int kMaxCalls = 24;
 
 // Messages that report a missing method or a flag the dispatch does not know: the record is
@@ -35,18 +33,37 @@ bool isDispatchMessage(std::string_view message) {
 // The flag as a host would put it into right-hand argument 4: mostly one of the dispatch
 // table's values, sometimes any double at all.
 double consumeFlag(FuzzedDataProvider& data, bool running) {
-  static constexpr std::array<int32_t, 16> kRunFlags = {104, 104, 104, 104, 104, 102, 107, 112,
-                                                        117, 118, 103, 108, 115, 116, 100, 134};
+  // Numbers just outside the dispatch table, which it must report as invalid.
+  constexpr int32_t kBelowTable = DXP_FLAG_DECLARE_SAMPLE_TIMES - 1;
+  constexpr int32_t kAboveTable = DXP_FLAG_SET_DEFAULT_PORT_COMPLEX_SIGNALS + 1;
+  static constexpr std::array<int32_t, 16> kRunFlags = {DXP_FLAG_COMPUTE_OUTPUTS,
+                                                        DXP_FLAG_COMPUTE_OUTPUTS,
+                                                        DXP_FLAG_COMPUTE_OUTPUTS,
+                                                        DXP_FLAG_COMPUTE_OUTPUTS,
+                                                        DXP_FLAG_COMPUTE_OUTPUTS,
+                                                        DXP_FLAG_INITIALIZE_CONDITIONS,
+                                                        DXP_FLAG_IGNORED,
+                                                        DXP_FLAG_CHECK_PARAMETERS,
+                                                        DXP_FLAG_START,
+                                                        DXP_FLAG_PROCESS_PARAMETERS,
+                                                        DXP_FLAG_TIME_OF_NEXT_VAR_HIT,
+                                                        DXP_FLAG_ZERO_CROSSINGS,
+                                                        DXP_FLAG_SET_INPUT_PORT_WIDTH,
+                                                        DXP_FLAG_SET_OUTPUT_PORT_WIDTH,
+                                                        kBelowTable,
+                                                        kAboveTable};
   if (running) {
     return kRunFlags[data.ConsumeIntegralInRange<size_t>(0, kRunFlags.size() - 1)];
   }
   if (data.ConsumeIntegralInRange<uint8_t>(0, 7) == 0) {
     return consumeDouble(data);
   }
-  const auto flag = data.ConsumeIntegralInRange<int32_t>(99, 135);
+  const auto flag = data.ConsumeIntegralInRange<int32_t>(kBelowTable - 1, kAboveTable + 1);
   // Outputs and initial conditions need the run's storage, which a host allocates only after
   // propagation: before that it never asks for them.
-  return flag == 102 || flag == 104 ? 101 : flag;
+  return flag == DXP_FLAG_INITIALIZE_CONDITIONS || flag == DXP_FLAG_COMPUTE_OUTPUTS
+             ? DXP_FLAG_DECLARE_SAMPLE_TIMES
+             : flag;
 }
 
 struct Slots {
@@ -131,24 +148,15 @@ class FlagCaller {
   host::ArrayHandle flagArgument_;
 };
 
-bool fitsWorkLimit(const DxpBlockRecord* record) {
-  double bytes = 0;
-  for (int32_t i = 0; i < record->numWorkVectors; ++i) {
-    const DxpWorkVector& vector = record->workVectors[i];
-    bytes += static_cast<double>(vector.width) * (vector.complexity != 0 ? 16.0 : 8.0);
-  }
-  return bytes <= kMaxWorkBytes;
-}
-
 }  // namespace
 }  // namespace quenvarith::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace quenvarith;
   FuzzedDataProvider data(bytes, size);
-  host::HostBlock block;
-  const host::ScopeActivation activation(block.allocationScope());
-  DxpBlockRecord* record = block.record();
+  fuzz::FuzzedHost fuzzedHost;
+  host::HostBlock& block = fuzzedHost.block();
+  DxpBlockRecord* record = fuzzedHost.record();
   block.setParameterArrays(fuzz::consumeParameters(data));
 
   // The set-up call on the host's record.
@@ -167,9 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (dxpGetErrorStatus(record) != nullptr || block.inputPortCount() != 1) {
     return 0;
   }
-  static constexpr std::array<DxpFrameFlag, 3> kFlags = {DXP_FRAME_NO, DXP_FRAME_YES,
-                                                         DXP_FRAME_INHERITED};
-  const DxpFrameFlag frame = kFlags[data.ConsumeIntegralInRange<size_t>(0, 2)];
+  const DxpFrameFlag frame = fuzz::consumeFrameFlag(data);
   block.setInputFrameFlag(frame);
 
   fuzz::FlagCaller caller(record);
@@ -188,11 +194,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   // The run, as a host starts it once propagation went through: sample times confirmed, work
   // widths declared, storage allocated, initial conditions.
   record->sizes[DXP_WORD_CALL_ARGUMENT] = 0;
-  if (!caller.call(101).empty() || !caller.call(111).empty() || !fuzz::fitsWorkLimit(record)) {
+  if (!caller.call(DXP_FLAG_DECLARE_SAMPLE_TIMES).empty() ||
+      !caller.call(DXP_FLAG_SET_WORK_WIDTHS).empty() || !fuzz::withinWorkBudget(record)) {
     return 0;
   }
   std::string message;
-  if (!block.allocateRunStorage(&message) || !caller.call(102).empty()) {
+  if (!block.allocateRunStorage(&message) || !caller.call(DXP_FLAG_INITIALIZE_CONDITIONS).empty()) {
     return 0;
   }
 

@@ -1,5 +1,6 @@
-// What the harnesses share: turning fuzz bytes into doubles that matter to the block, host
-// arrays of every kind, and a hard stop for a broken invariant.
+// What the harnesses share: a host block to run the block on, turning fuzz bytes into doubles,
+// parameters and frame flags that matter to the block, host arrays of every kind, and a hard
+// stop for a broken invariant.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -11,7 +12,10 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
+#include "block/parameter_codes.h"
+#include "host/block_record.h"
 #include "host/host_block.h"
 #include "host/vq.h"
 
@@ -57,6 +61,44 @@ inline double consumeMostlyWhole(FuzzedDataProvider& data, int32_t low, int32_t 
     return static_cast<double>(data.ConsumeIntegralInRange<int32_t>(low, high));
   }
   return consumeDouble(data);
+}
+
+// A host block whose allocation scope is the thread's current one while it lives: the start of
+// every harness that runs the block.
+class FuzzedHost {
+ public:
+  FuzzedHost() = default;
+  FuzzedHost(const FuzzedHost&) = delete;
+  FuzzedHost& operator=(const FuzzedHost&) = delete;
+  FuzzedHost(FuzzedHost&&) = delete;
+  FuzzedHost& operator=(FuzzedHost&&) = delete;
+  ~FuzzedHost() = default;
+
+  host::HostBlock& block() { return block_; }
+  DxpBlockRecord* record() { return block_.record(); }
+
+ private:
+  host::HostBlock block_;
+  host::ScopeActivation activation_{block_.allocationScope()};
+};
+
+// The input port's frame flag as propagation may leave it.
+inline DxpFrameFlag consumeFrameFlag(FuzzedDataProvider& data) {
+  static constexpr std::array<DxpFrameFlag, 3> kFlags = {DXP_FRAME_NO, DXP_FRAME_YES,
+                                                         DXP_FRAME_INHERITED};
+  return kFlags[data.ConsumeIntegralInRange<size_t>(0, kFlags.size() - 1)];
+}
+
+// True when the declared work vectors stay within what one execution may allocate; the block
+// itself sets no such limit.
+inline bool withinWorkBudget(const DxpBlockRecord* record) {
+  constexpr double kMaxWorkBytes = 64.0 * 1024 * 1024;
+  double bytes = 0;
+  for (int32_t i = 0; i < record->numWorkVectors; ++i) {
+    const DxpWorkVector& vector = record->workVectors[i];
+    bytes += static_cast<double>(vector.width) * (vector.complexity != 0 ? 16.0 : 8.0);
+  }
+  return bytes <= kMaxWorkBytes;
 }
 
 enum class ArrayKind : uint8_t {
@@ -127,10 +169,15 @@ inline std::vector<host::ArrayHandle> consumeParameters(FuzzedDataProvider& data
   const double mAry = data.ConsumeBool() ? static_cast<double>(int64_t{1} << exponent)
                                          : consumeMostlyWhole(data, 2, 40);
   parameters.push_back(consumeParameter(data, mAry));
-  parameters.push_back(consumeParameter(data, consumeMostlyWhole(data, 1, 2)));
-  parameters.push_back(consumeParameter(data, consumeMostlyWhole(data, 1, 2)));
+  parameters.push_back(consumeParameter(
+      data, consumeMostlyWhole(data, codeOf(InputType::Bit), codeOf(InputType::Integer))));
+  parameters.push_back(
+      consumeParameter(data, consumeMostlyWhole(data, codeOf(BitToSymbolMapping::Binary),
+                                                codeOf(BitToSymbolMapping::Gray))));
   parameters.push_back(consumeParameter(data, data.ConsumeBool() ? consumeDouble(data) : 1.0));
-  parameters.push_back(consumeParameter(data, consumeMostlyWhole(data, 1, 2)));
+  parameters.push_back(
+      consumeParameter(data, consumeMostlyWhole(data, codeOf(PhaseContinuity::Continuous),
+                                                codeOf(PhaseContinuity::Discontinuous))));
   parameters.push_back(consumeParameter(data, consumeMostlyWhole(data, 1, 64)));
   return parameters;
 }

@@ -7,10 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "entry/entry.h"
 #include "fuzz/fuzz_support.h"
 #include "host/dxp.h"
-
-extern "C" void dxpFunction(int nlhs, VqArray* plhs[], int nrhs, const VqArray* prhs[]);
 
 namespace quenvarith::fuzz {
 namespace {
@@ -88,8 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       fuzz::require(plhs[0] != nullptr, "a set-up call returns the sizes vector");
       fuzz::require(vqGetM(plhs[0]) == DXP_SIZES_WORD_COUNT && vqGetN(plhs[0]) == 1,
                     "the sizes vector is 38 x 1");
-      fuzz::require(vqGetPr(plhs[0])[DXP_WORD_RECORD_VERSION] == 5200229.0,
-                    "the sizes vector carries the record version");
+      fuzz::require(
+          vqGetPr(plhs[0])[DXP_WORD_RECORD_VERSION] == static_cast<double>(DXP_RECORD_VERSION),
+          "the sizes vector carries the record version");
     }
     for (VqArray* slot : plhs) {
       vqDestroyArray(slot);

@@ -37,6 +37,35 @@ enum { DXP_RECORD_VERSION = 5200229 };
 /* Number of sample times that says "each port carries its own". */
 enum { DXP_PORT_BASED_SAMPLE_TIMES = -1 };
 
+/* ---- Flag calls ---- */
+/* The number a flag call carries in right-hand argument 4, naming the method it runs. */
+typedef enum DxpFlag {
+  DXP_FLAG_DECLARE_SAMPLE_TIMES = 101,
+  DXP_FLAG_INITIALIZE_CONDITIONS = 102,
+  DXP_FLAG_TIME_OF_NEXT_VAR_HIT = 103,
+  DXP_FLAG_COMPUTE_OUTPUTS = 104,
+  DXP_FLAG_IGNORED = 107, /* accepted, runs nothing */
+  DXP_FLAG_ZERO_CROSSINGS = 108,
+  DXP_FLAG_SET_WORK_WIDTHS = 111,
+  DXP_FLAG_CHECK_PARAMETERS = 112,
+  DXP_FLAG_SET_INPUT_PORT_DATA_TYPE = 113,
+  DXP_FLAG_SET_OUTPUT_PORT_DATA_TYPE = 114,
+  DXP_FLAG_SET_INPUT_PORT_WIDTH = 115,
+  DXP_FLAG_SET_OUTPUT_PORT_WIDTH = 116,
+  DXP_FLAG_START = 117,
+  DXP_FLAG_PROCESS_PARAMETERS = 118,
+  DXP_FLAG_SET_INPUT_PORT_COMPLEX_SIGNAL = 120,
+  DXP_FLAG_SET_OUTPUT_PORT_COMPLEX_SIGNAL = 121,
+  DXP_FLAG_SET_INPUT_PORT_SAMPLE_TIME = 122,
+  DXP_FLAG_SET_OUTPUT_PORT_SAMPLE_TIME = 123,
+  DXP_FLAG_SET_INPUT_PORT_DIMENSION_INFO = 126,
+  DXP_FLAG_SET_OUTPUT_PORT_DIMENSION_INFO = 127,
+  DXP_FLAG_SET_INPUT_PORT_FRAME_DATA = 128,
+  DXP_FLAG_SET_DEFAULT_PORT_DIMENSION_INFO = 131,
+  DXP_FLAG_SET_DEFAULT_PORT_DATA_TYPES = 132,
+  DXP_FLAG_SET_DEFAULT_PORT_COMPLEX_SIGNALS = 133
+} DxpFlag;
+
 /* ---- flagWord bits ---- */
 enum {
   DXP_FLAG_PORT_DIMENSION_INFO = 0x1, /* port slots take dimension records, not widths */
@@ -210,7 +239,9 @@ typedef struct DxpErrorHolder {
   const char* errorStatus; /* first failure of the current call, NULL while none */
 } DxpErrorHolder;
 
-enum { DXP_NUM_PARAMETER_ATTRIBUTES = 6 };
+/* The dialog parameters a block of this record takes; the record holds one attribute word for
+ * each. */
+enum { DXP_NUM_DIALOG_PARAMETERS = 6, DXP_NUM_PARAMETER_ATTRIBUTES = DXP_NUM_DIALOG_PARAMETERS };
 
 struct DxpBlockRecord {
   DxpErrorHolder localErrorHolder; /* the holder of a record that has no other */

@@ -58,7 +58,7 @@ class ScopeActivation {
   VqAllocationScope* previous_;
 };
 
-inline constexpr int kParameterCount = 6;
+inline constexpr int kParameterCount = DXP_NUM_DIALOG_PARAMETERS;
 
 // The block's six dialog parameters, by index.
 struct ParameterValues {

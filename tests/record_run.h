@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "block/parameter_codes.h"
 #include "block/symbol_mapping.h"
 #include "host/dxp.h"
 #include "host/host_block.h"
@@ -52,7 +53,7 @@ class RecordRun {
     if (block_.inputPortCount() != 1) return "no input port declared";
 
     const SymbolLayout layout = deriveSymbolLayout(record, 0);
-    const bool bitInput = config_.parameters.inputType == 1;
+    const bool bitInput = config_.parameters.inputType == codeOf(InputType::Bit);
     const int32_t perSymbol = bitInput ? layout.bitsPerSymbol : 1;
     block_.setInputFrameFlag(config_.frameBased ? DXP_FRAME_YES : DXP_FRAME_NO);
     std::vector<int32_t> sizes;
@@ -67,7 +68,7 @@ class RecordRun {
     record->simInfo->argDimsInfo = &offer;
     record->sizes[DXP_WORD_CALL_ARGUMENT] = 0;
     if (config_.flagCalls) {
-      flagCall(126);
+      flagCall(DXP_FLAG_SET_INPUT_PORT_DIMENSION_INFO);
     } else {
       record->methods.inputPortWidthOrDims.dimensionInfo(record, 0, &offer);
     }
@@ -77,24 +78,26 @@ class RecordRun {
     record->simInfo->argSampleTime = 1.0;
     record->simInfo->argOffset = 0.0;
     if (config_.flagCalls) {
-      flagCall(122);
+      flagCall(DXP_FLAG_SET_INPUT_PORT_SAMPLE_TIME);
     } else {
       record->methods.inputPortSampleTime(record, 0, 1.0, 0.0);
     }
     if (std::string status = takeStatus(); !status.empty()) {
       return status;
     }
-    config_.flagCalls ? flagCall(101) : record->methods.sampleTimes(record);
+    config_.flagCalls ? flagCall(DXP_FLAG_DECLARE_SAMPLE_TIMES)
+                      : record->methods.sampleTimes(record);
     if (std::string status = takeStatus(); !status.empty()) {
       return status;
     }
-    config_.flagCalls ? flagCall(111) : record->methods.workWidths(record);
+    config_.flagCalls ? flagCall(DXP_FLAG_SET_WORK_WIDTHS) : record->methods.workWidths(record);
     if (std::string status = takeStatus(); !status.empty()) {
       return status;
     }
     std::string message;
     if (!block_.allocateRunStorage(&message)) return message;
-    config_.flagCalls ? flagCall(102) : record->methods.initialConditions(record);
+    config_.flagCalls ? flagCall(DXP_FLAG_INITIALIZE_CONDITIONS)
+                      : record->methods.initialConditions(record);
     if (!config_.frameBased) block_.setSampleTimeTasks({1, 0}, 2);
     return takeStatus();
   }
@@ -104,7 +107,7 @@ class RecordRun {
   void step() {
     const host::ScopeActivation activation(block_.allocationScope());
     DxpBlockRecord* record = block_.record();
-    const bool bitInput = config_.parameters.inputType == 1;
+    const bool bitInput = config_.parameters.inputType == codeOf(InputType::Bit);
     const auto mAry = static_cast<uint64_t>(config_.parameters.mAryNumber);
     for (double& value : block_.inputSignal()) {
       value = static_cast<double>(bitInput ? next() % 2 : next() % mAry);
@@ -114,7 +117,7 @@ class RecordRun {
     for (int32_t i = 0; i < outputSteps; ++i) {
       const std::array<int32_t, 2> hits = {1, i == 0 ? 1 : 0};
       block_.setHits(hits);
-      config_.flagCalls ? flagCall(104) : record->methods.outputs(record, 0);
+      config_.flagCalls ? flagCall(DXP_FLAG_COMPUTE_OUTPUTS) : record->methods.outputs(record, 0);
       const std::span<const double> samples = block_.outputSignal();
       output_.insert(output_.end(), samples.begin(), samples.end());
     }
@@ -126,8 +129,8 @@ class RecordRun {
   host::HostBlock& block() { return block_; }
 
  private:
-  void flagCall(double flag) {
-    host::ArrayHandle flagArgument(vqCreateDoubleScalar(flag));
+  void flagCall(DxpFlag flag) {
+    host::ArrayHandle flagArgument(vqCreateDoubleScalar(static_cast<double>(flag)));
     host::ArrayHandle empty(vqCreateDoubleMatrix(0, 0, VQ_REAL));
     std::array<const VqArray*, 4> prhs = {empty.get(), empty.get(), empty.get(),
                                           flagArgument.get()};

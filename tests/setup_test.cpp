@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "block/dimensions.h"
 #include "block/work_vectors.h"
 #include "host/host_block.h"
 
@@ -376,6 +377,50 @@ TEST_F(DeclareSampleTimes, ReportsTheSampleTimeBeforeTheWidth) {
   output().width = -1;
   EXPECT_EQ(declare(), kWidthFailed);
   EXPECT_EQ(host.record()->flagWord, 0x1000u);  // only the one success changed it
+}
+
+// With the input's frame flag still inherited, the output side settles a scalar output by the
+// sample-based rules (and the input from it), while the run would take the frame path and write
+// symbolsPerFrame x N samples into that one-sample port. Such widths are refused here, before the
+// run; the same widths settled sample-based are what the run writes.
+TEST(DeclareSampleTimesAfterPropagation, RefusesWidthsTheRunWouldWritePast) {
+  const struct {
+    DxpFrameFlag frame;
+    double inputType;
+    const char* status;
+  } cases[] = {
+      {DXP_FRAME_INHERITED, 1, kWidthFailed},
+      {DXP_FRAME_INHERITED, 2, kWidthFailed},
+      {DXP_FRAME_NO, 1, ""},
+  };
+  for (const auto& testCase : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "frame " << testCase.frame << ", input type " << testCase.inputType);
+    HostBlock host;
+    const host::ScopeActivation activation(host.allocationScope());
+    host.setParameters({4, testCase.inputType, 1, 1, 1, 8});
+    mdlDeclareSizes(host.record());
+    ASSERT_EQ(statusOf(host), "");
+    ASSERT_EQ(dxpInputFrameFlag(&host.inputPort()), DXP_FRAME_INHERITED);
+    host.setInputFrameFlag(testCase.frame);
+
+    int32_t scalar = 1;
+    const DxpDimsInfo output{1, 1, &scalar, 0};
+    mdlSetOutputPortDimensionInfo(host.record(), 0, &output);
+    ASSERT_EQ(statusOf(host), "");
+    ASSERT_EQ(host.outputPort().width, 1);
+    ASSERT_GE(host.inputPort().width, 1);
+    mdlSetInputPortSampleTime(host.record(), 0, 1.0, 0.0);
+    ASSERT_EQ(statusOf(host), "");
+
+    mdlDeclareSampleTimes(host.record());
+    EXPECT_EQ(statusOf(host), testCase.status);
+    EXPECT_EQ((host.record()->flagWord & DXP_FLAG_SAMPLE_TIMES_SET) != 0u,
+              std::string(testCase.status).empty());
+    if (testCase.frame == DXP_FRAME_NO) {
+      EXPECT_EQ(host.inputPort().width, 2);  // one symbol of M 4's two bits
+    }
+  }
 }
 
 class SetWorkWidths : public PortSampleTime {

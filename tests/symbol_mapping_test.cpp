@@ -28,12 +28,13 @@ TEST(BitsPerSymbol, IsFloorOfLog2) {
 }
 
 TEST(SymbolsPerFrame, CountsWholeGroupsOfBitsOrOneSymbolPerInteger) {
-  EXPECT_EQ(symbolsPerFrame(1, 6, 2), 3);
-  EXPECT_EQ(symbolsPerFrame(1, 5, 2), 2);  // the fifth bit is left over
-  EXPECT_EQ(symbolsPerFrame(1, 1, 2), 0);
-  EXPECT_EQ(symbolsPerFrame(2, 7, 2), 7);
-  EXPECT_EQ(symbolsPerFrame(3, 6, 3), 2);  // any other type counts as bits
-  EXPECT_EQ(symbolsPerFrame(1, 6, 0), 0);  // no divisor, no symbols
+  constexpr int32_t kBits = codeOf(InputType::Bit);
+  EXPECT_EQ(symbolsPerFrame(kBits, 6, 2), 3);
+  EXPECT_EQ(symbolsPerFrame(kBits, 5, 2), 2);  // the fifth bit is left over
+  EXPECT_EQ(symbolsPerFrame(kBits, 1, 2), 0);
+  EXPECT_EQ(symbolsPerFrame(codeOf(InputType::Integer), 7, 2), 7);
+  EXPECT_EQ(symbolsPerFrame(3, 6, 3), 2);      // any other type counts as bits
+  EXPECT_EQ(symbolsPerFrame(kBits, 6, 0), 0);  // no divisor, no symbols
 }
 
 struct MappingCase {

@@ -123,6 +123,46 @@ TEST_F(ToneGeneration, PhaseStepDividesByNLast) {
   EXPECT_EQ(phaseStep()[1], 0.07853981633974483);
 }
 
+// A separation and a symbol period each within range can multiply to a phase step beyond it,
+// which would make every sample NaN: the initial conditions refuse such a step.
+TEST(InitialConditions, RefusePhaseStepsBeyondTheDoubleRange) {
+  const struct {
+    double separation;
+    double symbolPeriod;
+    bool accepted;
+  } cases[] = {
+      {1.0, 1e308, false},
+      {1e308, 1.0, false},
+      {-1e300, 1e10, false},
+      {1e290, 1.0, false},
+      // (2i - M + 1) x T is already infinite: times 0 it is NaN.
+      {0.0, 1e308, false},
+      {1e280, 1.0, true},
+      {1.0, 1e280, true},
+      {0.0, 1.0, true},
+  };
+  for (const auto& [separation, symbolPeriod, accepted] : cases) {
+    SCOPED_TRACE(::testing::Message() << separation << " Hz, " << symbolPeriod << " s");
+    host::HostBlock host;
+    testing::RecordLayout layout;  // M 4, bit input, N 8: one symbol of two bits per frame
+    layout.parameters.frequencySeparation = separation;
+    layout.inputWidth = 2;
+    layout.inputSampleTime = symbolPeriod;
+    ASSERT_NO_FATAL_FAILURE(testing::prepareRecord(host, layout));
+
+    mdlInitializeConditions(host.record());
+
+    const char* status = dxpGetErrorStatus(host.record());
+    if (accepted) {
+      EXPECT_EQ(status, nullptr) << status;
+    } else {
+      EXPECT_STREQ(status,
+                   "The frequency separation and the symbol period give a phase step beyond the "
+                   "range of a double.");
+    }
+  }
+}
+
 struct PeriodCase {
   const char* name;
   DxpFrameFlag frameFlag;
