@@ -50,7 +50,7 @@ bool parse(int argc, char** argv, Settings& settings) {
 int main(int argc, char** argv) {
   Settings settings;
   if (!parse(argc, argv, settings)) {
-    std::fprintf(stderr, "usage: %s SYMBOLS OUTPUT [M [N [SEPARATION [SEED]]]]\n", argv[0]);
+    (void)std::fprintf(stderr, "usage: %s SYMBOLS OUTPUT [M [N [SEPARATION [SEED]]]]\n", argv[0]);
     return 2;
   }
   const int32_t bitsPerSymbol = std::countr_zero(static_cast<uint32_t>(settings.mAry));
@@ -83,11 +83,15 @@ int main(int argc, char** argv) {
       buffer.push_back(static_cast<float>(std::sin(phase)));
       phase += step[tone];
       if (buffer.size() >= kBufferFloats) {
-        std::fwrite(buffer.data(), sizeof(float), buffer.size(), output);
+        if (std::fwrite(buffer.data(), sizeof(float), buffer.size(), output) != buffer.size()) {
+          std::perror(settings.output.c_str());
+          return 1;
+        }
         buffer.clear();
       }
     }
   }
-  std::fwrite(buffer.data(), sizeof(float), buffer.size(), output);
-  return std::fclose(output) == 0 ? 0 : 1;
+  const bool written =
+      std::fwrite(buffer.data(), sizeof(float), buffer.size(), output) == buffer.size();
+  return std::fclose(output) == 0 && written ? 0 : 1;
 }
