@@ -8,7 +8,7 @@
 
 #include "bench/bench_common.h"
 #include "block/tone_generation.h"
-#include "block/tone_kernel.h"
+#include "block/tone_kernel/tone_synthesizer.h"
 
 namespace quenvarith::bench {
 namespace {

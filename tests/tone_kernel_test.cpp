@@ -1,4 +1,4 @@
-#include "block/tone_kernel.h"
+#include "block/tone_kernel/tone_synthesizer.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "block/tone_kernel_avx512_lanes.h"
+#include "block/tone_kernel/avx512_lanes.h"
 
 namespace quenvarith::detail::avx512 {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "block/tone_kernel.h"
+#include "block/tone_kernel/tone_synthesizer.h"
 
 namespace quenvarith::detail::avx512 {
 

@@ -9,11 +9,11 @@
 
 #include <cstdint>
 
-#include "block/tone_kernel_avx512_emit.h"
-#include "block/tone_kernel_avx512_phase.h"
-#include "block/tone_kernel_avx512_sincos.h"
-#include "block/tone_kernel_stream.h"
-#include "block/tone_kernel_vector.h"
+#include "block/tone_kernel/avx512_emit.h"
+#include "block/tone_kernel/avx512_phase.h"
+#include "block/tone_kernel/avx512_sincos.h"
+#include "block/tone_kernel/stream.h"
+#include "block/tone_kernel/kernels.h"
 
 namespace quenvarith::detail {
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "block/tone_kernel.h"
+#include "block/tone_kernel/tone_synthesizer.h"
 
 namespace quenvarith::detail {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "block/tone_kernel_vector.h"
+#include "block/tone_kernel/kernels.h"
 
 namespace quenvarith::detail {
 

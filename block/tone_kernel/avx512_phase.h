@@ -17,10 +17,10 @@
 #include <cstdint>
 
 #include "block/tone_generation.h"
-#include "block/tone_kernel.h"
-#include "block/tone_kernel_avx512_lanes.h"
-#include "block/tone_kernel_stream.h"
-#include "block/tone_kernel_vector.h"
+#include "block/tone_kernel/tone_synthesizer.h"
+#include "block/tone_kernel/avx512_lanes.h"
+#include "block/tone_kernel/stream.h"
+#include "block/tone_kernel/kernels.h"
 
 namespace quenvarith::detail::avx512 {
 

@@ -2,7 +2,7 @@
 // vector dispatch, never reached, falls back to it.
 #include <span>
 
-#include "block/tone_kernel_vector.h"
+#include "block/tone_kernel/kernels.h"
 
 namespace quenvarith::detail {
 

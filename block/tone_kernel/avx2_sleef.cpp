@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "block/tone_generation.h"
-#include "block/tone_kernel_stream.h"
-#include "block/tone_kernel_vector.h"
+#include "block/tone_kernel/stream.h"
+#include "block/tone_kernel/kernels.h"
 
 namespace quenvarith::detail {
 

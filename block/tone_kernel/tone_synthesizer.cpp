@@ -1,12 +1,12 @@
-#include "block/tone_kernel.h"
+#include "block/tone_kernel/tone_synthesizer.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 
 #include "block/tone_generation.h"
-#include "block/tone_kernel_stream.h"
-#include "block/tone_kernel_vector.h"
+#include "block/tone_kernel/stream.h"
+#include "block/tone_kernel/kernels.h"
 
 namespace quenvarith {
 
