@@ -1,5 +1,5 @@
-// The sample writer of the AVX-512 kernels, shared by the SLEEF one and our own sincos. Include
-// only from files compiled for AVX-512F.
+// The sample writer of the AVX-512 kernel, for any 8-wide sincos. Include only from files
+// compiled for AVX-512F.
 #pragma once
 
 #include <immintrin.h>
@@ -8,7 +8,7 @@
 
 #include "block/tone_kernel/tone_synthesizer.h"
 
-namespace quenvarith::detail::avx512 {
+namespace quenvarith::tone_kernel::avx512 {
 
 constexpr int32_t kLanes = 8;
 static_assert(ToneSynthesisState::kBlock == kLanes);
@@ -62,4 +62,4 @@ struct Emitter {
   }
 };
 
-}  // namespace quenvarith::detail::avx512
+}  // namespace quenvarith::tone_kernel::avx512

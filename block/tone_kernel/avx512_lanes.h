@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace quenvarith::detail::avx512 {
+namespace quenvarith::tone_kernel::avx512 {
 
 struct alignas(64) Lanes {
   double value[8];
@@ -44,4 +44,4 @@ inline constexpr IntegerLanes kLaneIndex[8] = {inEveryLane(int64_t{0}), inEveryL
   return _mm512_maskz_permutexvar_pd(0xff, load(kLaneIndex[lane]), vector);
 }
 
-}  // namespace quenvarith::detail::avx512
+}  // namespace quenvarith::tone_kernel::avx512

@@ -17,12 +17,11 @@
 #include <cstdint>
 
 #include "block/tone_generation.h"
-#include "block/tone_kernel/tone_synthesizer.h"
 #include "block/tone_kernel/avx512_lanes.h"
 #include "block/tone_kernel/stream.h"
-#include "block/tone_kernel/kernels.h"
+#include "block/tone_kernel/tone_synthesizer.h"
 
-namespace quenvarith::detail::avx512 {
+namespace quenvarith::tone_kernel::avx512 {
 
 class VerifiedChain {
  public:
@@ -131,16 +130,4 @@ class RegisterToneBank {
   __m512d twoPi_;
 };
 
-// ToneSynthesizer::addFrame for an AVX-512 kernel writing with `emit`: the tones in a register
-// when they fit one.
-template <typename Emit>
-[[gnu::always_inline]] inline double appendFrame(Stream& state, const ToneFrame& frame,
-                                                 double phase, Emit emit) {
-  if (frame.toneCount <= RegisterToneBank::kCapacity) {
-    return detail::appendFrame<VerifiedChain, RegisterToneBank>(state, frame, phase, emit);
-  }
-  return detail::appendFrame<VerifiedChain, MemoryToneBank<advanceTonePhasesAvx512>>(state, frame,
-                                                                                     phase, emit);
-}
-
-}  // namespace quenvarith::detail::avx512
+}  // namespace quenvarith::tone_kernel::avx512

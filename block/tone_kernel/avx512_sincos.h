@@ -10,7 +10,7 @@
 
 #include "block/tone_kernel/avx512_lanes.h"
 
-namespace quenvarith::detail::avx512 {
+namespace quenvarith::tone_kernel::avx512 {
 
 // The largest |x| the reduction below handles; other lanes need another routine.
 constexpr double kSinCosReducedLimit = 2147483648.0;  // 2^31
@@ -152,4 +152,4 @@ inline constexpr SinCosConstants kSinCosConstants{};
   return _mm512_cmp_pd_mask(magnitude, load(c.reducedLimit), _CMP_LE_OQ) == 0xff;
 }
 
-}  // namespace quenvarith::detail::avx512
+}  // namespace quenvarith::tone_kernel::avx512

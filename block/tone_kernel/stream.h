@@ -10,7 +10,7 @@
 
 #include "block/tone_kernel/tone_synthesizer.h"
 
-namespace quenvarith::detail {
+namespace quenvarith::tone_kernel {
 
 using Stream = ToneSynthesisState;
 static_assert((Stream::kRingBlocks & (Stream::kRingBlocks - 1)) == 0, "ring index by mask");
@@ -120,7 +120,7 @@ template <typename Chain, typename Emit>
 
 // ToneSynthesizer::addSymbol.
 template <typename Chain = ScalarChain, typename Emit>
-inline double appendPhases(Stream& state, double phase, double step, int32_t count, Emit emit) {
+inline double synthesizeSymbol(Stream& state, double phase, double step, int32_t count, Emit emit) {
   StreamCursor cursor(state);
   Chain chain(phase, step);
   appendPhases(cursor, chain, count, emit);
@@ -129,7 +129,7 @@ inline double appendPhases(Stream& state, double phase, double step, int32_t cou
 }
 
 // The tones' free-running phases where the frame keeps them, advanced by `Advance(tonePhase,
-// phaseStep, toneCount, n)` (one of the advanceTonePhases kernels) after every symbol.
+// phaseStep, toneCount, n)` (a kernel's advanceTones) after every symbol.
 template <auto Advance>
 class MemoryToneBank {
  public:
@@ -139,7 +139,7 @@ class MemoryToneBank {
     return frame_.tonePhase[tone];
   }
   [[gnu::always_inline]] void advance() {
-    // appendFrame runs no bank without tones.
+    // synthesizeFrame runs no bank without tones.
     Advance(frame_.tonePhase, frame_.phaseStep, static_cast<std::size_t>(frame_.toneCount),
             static_cast<double>(frame_.samplesPerSymbol));
   }
@@ -177,7 +177,7 @@ template <bool Continuous, typename Chain, typename ToneBank, typename Emit>
 // ToneSynthesizer::addFrame: each symbol through appendPhases, the tones advanced by `ToneBank`
 // after each.
 template <typename Chain, typename ToneBank, typename Emit>
-inline double appendFrame(Stream& state, const ToneFrame& frame, double phase, Emit emit) {
+inline double synthesizeFrame(Stream& state, const ToneFrame& frame, double phase, Emit emit) {
   if (frame.toneCount <= 0) {
     return phase;
   }
@@ -190,8 +190,9 @@ inline double appendFrame(Stream& state, const ToneFrame& frame, double phase, E
   return phase;
 }
 
+// ToneSynthesizer::finish.
 template <typename Emit>
-inline void flushPhases(Stream& state, Emit emit) {
+inline void flushStream(Stream& state, Emit emit) {
   StreamCursor cursor(state);
   for (; cursor.emittedBlocks < cursor.completedBlocks; ++cursor.emittedBlocks) {
     emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
@@ -212,4 +213,4 @@ inline void flushPhases(Stream& state, Emit emit) {
   cursor.storeTo(state);
 }
 
-}  // namespace quenvarith::detail
+}  // namespace quenvarith::tone_kernel

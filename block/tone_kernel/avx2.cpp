@@ -7,10 +7,10 @@
 #include <cstdint>
 
 #include "block/tone_generation.h"
-#include "block/tone_kernel/stream.h"
 #include "block/tone_kernel/kernels.h"
+#include "block/tone_kernel/stream.h"
 
-namespace quenvarith::detail {
+namespace quenvarith::tone_kernel::avx2 {
 
 namespace {
 
@@ -67,21 +67,20 @@ inline void sincosInterleaved(__m256d phases, __m256d& first, __m256d& second) {
 
 }  // namespace
 
-double appendPhasesAvx2(ToneSynthesisState& state, double phase, double step, int32_t count) {
-  return appendPhases(state, phase, step, count, Emitter<emitPhases>{});
+double appendSymbol(ToneSynthesisState& state, double phase, double step, int32_t count) {
+  return synthesizeSymbol(state, phase, step, count, Emitter<emitPhases>{});
 }
 
-double appendFrameAvx2(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  return appendFrame<ScalarChain, MemoryToneBank<advanceTonePhasesAvx2>>(state, frame, phase,
-                                                                         Emitter<emitPhases>{});
+double appendFrame(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
+  return synthesizeFrame<ScalarChain, MemoryToneBank<advanceTones>>(state, frame, phase,
+                                                                    Emitter<emitPhases>{});
 }
 
-void flushPhasesAvx2(ToneSynthesisState& state) {
-  flushPhases(state, Emitter<emitPhases>{});
+void flush(ToneSynthesisState& state) {
+  flushStream(state, Emitter<emitPhases>{});
 }
 
-void advanceTonePhasesAvx2(double* tonePhase, const double* phaseStep, std::size_t toneCount,
-                           double n) {
+void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n) {
   const __m256d samplesPerSymbol = _mm256_set1_pd(n);
   const __m256d twoPi = _mm256_set1_pd(kTwoPi);
   std::size_t t = 0;
@@ -100,4 +99,4 @@ void advanceTonePhasesAvx2(double* tonePhase, const double* phaseStep, std::size
   }
 }
 
-}  // namespace quenvarith::detail
+}  // namespace quenvarith::tone_kernel::avx2
