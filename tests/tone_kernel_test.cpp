@@ -430,6 +430,29 @@ TEST_P(ToneKernelTest, ToneAdvanceLeavesTonesBeyondTheShorterSpanAlone) {
 INSTANTIATE_TEST_SUITE_P(EveryKernel, ToneKernelTest, ::testing::ValuesIn(kKernelLevels),
                          kernelName);
 
+TEST(ToneKernelTable, VectorKernelsGiveTheSameBitsWithinTheirRange) {
+  // One reduction and one pair of polynomials, four or eight lanes wide.
+  const ToneKernel* avx2 = findToneKernel(KernelLevel::avx2);
+  const ToneKernel* avx512 = findToneKernel(KernelLevel::avx512);
+  if (avx2 == nullptr || avx512 == nullptr || !runsOnThisCpu(*avx2) || !runsOnThisCpu(*avx512)) {
+    GTEST_SKIP() << "needs both vector kernels";
+  }
+  std::mt19937_64 random = seededRandom(12);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  std::vector<double> phases;
+  for (const double magnitude : {1.0, 1e3, 1e9, 2147483648.0}) {
+    for (int j = 0; j < 5000; ++j) {
+      phases.push_back(magnitude * unit(random));
+    }
+  }
+  const std::vector<double> four = samplesOfPhases(*avx2, phases);
+  const std::vector<double> eight = samplesOfPhases(*avx512, phases);
+  for (std::size_t index = 0; index < four.size(); ++index) {
+    ASSERT_EQ(std::bit_cast<uint64_t>(four[index]), std::bit_cast<uint64_t>(eight[index]))
+        << "phase " << phases[index / 2];
+  }
+}
+
 TEST(ToneKernelTable, PlainIsBuiltAndRunsEverywhere) {
   const ToneKernel* plain = findToneKernel(KernelLevel::plain);
   ASSERT_NE(plain, nullptr);

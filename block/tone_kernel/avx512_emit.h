@@ -6,11 +6,11 @@
 
 #include <cstdint>
 
+#include "block/tone_kernel/avx512_lanes.h"
 #include "block/tone_kernel/tone_synthesizer.h"
 
 namespace quenvarith::tone_kernel::avx512 {
 
-constexpr int32_t kLanes = 8;
 static_assert(ToneSynthesisState::kBlock == kLanes);
 
 // Interleaves 8 cosines and 8 sines into two vectors of 4 (cos, sin) samples each.

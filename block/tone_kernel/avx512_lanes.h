@@ -1,30 +1,21 @@
-// Vector constants of the AVX-512 kernels, laid out in memory as the vectors they are loaded
-// into. A full-width load costs no vector operation, while the broadcast from one value that a
-// compiler makes of a uniform constant (or of a lane index) costs as much as an addition on
-// some processors (Zen 4). Include only from files compiled for AVX-512F.
+// Vector constants of the AVX-512 kernel, loaded as whole vectors (sincos_constants.h says
+// why). Include only from files compiled for AVX-512F.
 #pragma once
 
 #include <immintrin.h>
 
 #include <cstdint>
 
+#include "block/tone_kernel/sincos_constants.h"
+
 namespace quenvarith::tone_kernel::avx512 {
 
-struct alignas(64) Lanes {
-  double value[8];
-};
-struct alignas(64) IntegerLanes {
-  int64_t value[8];
-};
+constexpr int32_t kLanes = 8;
 
-constexpr Lanes inEveryLane(double value) {
-  return {{value, value, value, value, value, value, value, value}};
-}
-constexpr IntegerLanes inEveryLane(int64_t value) {
-  return {{value, value, value, value, value, value, value, value}};
-}
+using DoubleLanes = Lanes<double, kLanes>;
+using IntegerLanes = Lanes<int64_t, kLanes>;
 
-[[gnu::always_inline]] inline __m512d load(const Lanes& lanes) {
+[[gnu::always_inline]] inline __m512d load(const DoubleLanes& lanes) {
   return _mm512_load_pd(lanes.value);
 }
 [[gnu::always_inline]] inline __m512i load(const IntegerLanes& lanes) {
@@ -32,10 +23,11 @@ constexpr IntegerLanes inEveryLane(int64_t value) {
 }
 
 // Row i holds i in every lane: the index that moves lane i to every lane.
-inline constexpr IntegerLanes kLaneIndex[8] = {inEveryLane(int64_t{0}), inEveryLane(int64_t{1}),
-                                               inEveryLane(int64_t{2}), inEveryLane(int64_t{3}),
-                                               inEveryLane(int64_t{4}), inEveryLane(int64_t{5}),
-                                               inEveryLane(int64_t{6}), inEveryLane(int64_t{7})};
+inline constexpr IntegerLanes kLaneIndex[kLanes] = {
+    inEveryLane<kLanes>(int64_t{0}), inEveryLane<kLanes>(int64_t{1}),
+    inEveryLane<kLanes>(int64_t{2}), inEveryLane<kLanes>(int64_t{3}),
+    inEveryLane<kLanes>(int64_t{4}), inEveryLane<kLanes>(int64_t{5}),
+    inEveryLane<kLanes>(int64_t{6}), inEveryLane<kLanes>(int64_t{7})};
 
 // Lane `lane` (0 to 7) of `vector`, in every lane.
 [[gnu::always_inline]] inline __m512d laneInEveryLane(__m512d vector, int32_t lane) {

@@ -52,6 +52,8 @@ class VerifiedChain {
     chainOneByOne(slot, count);
   }
 
+  [[gnu::always_inline]] void fillBlock(double* slot) { fill(slot, kLanes); }
+
   [[nodiscard]] double phase() const { return _mm512_cvtsd_f64(phase_); }
   [[nodiscard, gnu::always_inline]] Carried carried() const { return phase_; }
   [[nodiscard, gnu::always_inline]] static Carried fromPhase(double phase) {
