@@ -6,15 +6,19 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "block/tone_generation.h"
 #include "block/tone_kernel/kernel_level.h"
 #include "block/tone_kernel/kernel_table.h"
+#include "run_process.h"
 #include "tone_kernel_support.h"
 
 namespace quenvarith::testing {
@@ -453,6 +457,50 @@ TEST(ToneKernelTable, VectorKernelsGiveTheSameBitsWithinTheirRange) {
   }
 }
 
+TEST(KernelLevelNames, OnlyTheExactNamesAreKnown) {
+  for (const KernelLevel level : kKernelLevels) {
+    EXPECT_EQ(parseKernelLevel(kernelLevelName(level)), level);
+  }
+  for (const std::string_view word :
+       {"", "AVX2", "Plain", "avx", "avx2 ", " avx512", "avx512f", "sse2", "neon", "fastest"}) {
+    EXPECT_EQ(parseKernelLevel(word), std::nullopt) << "'" << word << "'";
+  }
+}
+
+TEST(KernelVariable, ChoosesTheKernelOfTheWholeProgram) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "sets the variable through env(1)";
+#else
+  // The command's output under each word: plain gives the platform's std::cos and std::sin,
+  // which differ from our sincos in some last bits; the vector kernels agree with each other;
+  // a word that names no level (or none at all) gives the widest kernel that runs.
+  const auto run = [](const std::string& word) {
+    std::vector<std::string> arguments;
+    if (!word.empty()) {
+      arguments.push_back(std::string(kKernelVariable) + "=" + word);
+    }
+    arguments.insert(arguments.end(), {QUENVARITH_RUN_PATH, "--random", "2000", "--seed", "3",
+                                       "--format", "cf64", "--quiet"});
+    const ProcessResult result = runProgram("/usr/bin/env", arguments);
+    EXPECT_EQ(result.exitCode, 0) << word << ": " << result.err;
+    EXPECT_EQ(result.out.size(), 2000U * 8U * 16U) << word;
+    return result;
+  };
+  const ProcessResult widest = run("");
+  EXPECT_EQ(widest.err, "");
+  EXPECT_TRUE(run("no-such-level").out == widest.out);
+  for (const KernelLevel level : kKernelLevels) {
+    SCOPED_TRACE(kernelLevelName(level));
+    const ProcessResult named = run(std::string(kernelLevelName(level)));
+    EXPECT_EQ(named.err, "");  // the plug-in prints nothing
+    const ToneKernel& chosen = chooseToneKernel(level);
+    EXPECT_EQ(named.out == widest.out,
+              chosen.level != KernelLevel::plain ||
+                  chooseToneKernel(std::nullopt).level == KernelLevel::plain);
+  }
+#endif
+}
+
 TEST(ToneKernelTable, PlainIsBuiltAndRunsEverywhere) {
   const ToneKernel* plain = findToneKernel(KernelLevel::plain);
   ASSERT_NE(plain, nullptr);
@@ -474,7 +522,9 @@ TEST(ToneKernelTable, ChoosesTheNamedLevelWhereItRunsElseTheWidest) {
     const ToneKernel& chosen = chooseToneKernel(level);
     EXPECT_EQ(&chosen, built != nullptr && runsOnThisCpu(*built) ? built : &widest);
   }
-  EXPECT_EQ(&selectedToneKernel(), &widest);  // QUENVARITH_KERNEL is not set in the suite
+  const char* word = std::getenv(kKernelVariable);
+  EXPECT_EQ(&selectedToneKernel(),
+            &chooseToneKernel(word == nullptr ? std::nullopt : parseKernelLevel(word)));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 
 #include "block/tone_kernel/kernels.h"
 
@@ -31,6 +32,12 @@ static_assert(kToneKernels.front().level == KernelLevel::plain &&
 static_assert(std::ranges::is_sorted(kToneKernels, std::ranges::less{}, &ToneKernel::level) &&
               std::ranges::adjacent_find(kToneKernels, std::ranges::equal_to{},
                                          &ToneKernel::level) == kToneKernels.end());
+
+// The level QUENVARITH_KERNEL names; none when it is unset or names no level.
+std::optional<KernelLevel> requestedKernelLevel() {
+  const char* word = std::getenv(kKernelVariable);
+  return word == nullptr ? std::nullopt : parseKernelLevel(word);
+}
 
 }  // namespace
 
@@ -62,7 +69,7 @@ const ToneKernel& chooseToneKernel(std::optional<KernelLevel> requested) {
 }
 
 const ToneKernel& selectedToneKernel() {
-  static const ToneKernel& selected = chooseToneKernel(std::nullopt);
+  static const ToneKernel& selected = chooseToneKernel(requestedKernelLevel());
   return selected;
 }
 
