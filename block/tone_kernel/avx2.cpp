@@ -25,6 +25,9 @@ static_assert(kBlock == 2 * kLanes);
 // (cos, sin) of 4 phases, interleaved into two vectors of 2 complex samples each.
 [[gnu::always_inline]] inline void sincosInterleaved(__m256d phases, __m256d& first,
                                                      __m256d& second) {
+  // The lanes in the order p0 p2 p1 p3, so that each unpack below gives two samples in place:
+  // one permutation of the phases instead of two of the results.
+  phases = _mm256_permute4x64_pd(phases, 0xd8);
   const SinCosConstants& constants = sinCosConstants();
   __m256d sine;
   __m256d cosine;
@@ -37,10 +40,8 @@ static_assert(kBlock == 2 * kLanes);
     sine = sinCos.x;
     cosine = sinCos.y;
   }
-  const __m256d even = _mm256_unpacklo_pd(cosine, sine);  // c0 s0 c2 s2
-  const __m256d odd = _mm256_unpackhi_pd(cosine, sine);   // c1 s1 c3 s3
-  first = _mm256_permute2f128_pd(even, odd, 0x20);
-  second = _mm256_permute2f128_pd(even, odd, 0x31);
+  first = _mm256_unpacklo_pd(cosine, sine);   // c0 s0 c1 s1
+  second = _mm256_unpackhi_pd(cosine, sine);  // c2 s2 c3 s3
 }
 
 // Lane i: i < `count`, as the mask of the masked loads and stores.
@@ -154,7 +155,7 @@ class RegisterToneBank {
 
   // The phase of `tone` (below the frame's tone count).
   [[nodiscard, gnu::always_inline]] double phase(int32_t tone) const {
-    const __m256i index = load(kLaneIndex.at(static_cast<std::size_t>(tone)));
+    const __m256i index = load(kLaneIndex[static_cast<std::size_t>(tone)]);
     return _mm256_cvtsd_f64(
         _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(phases_), index)));
   }

@@ -203,10 +203,13 @@ inline double synthesizeFrame(Stream& state, const ToneFrame& frame, double phas
   if (frame.toneCount <= 0) {
     return phase;
   }
-  ToneBank tones(frame);
+  // A copy, so that its fields stay in registers: the vector stores of the samples may alias
+  // anything, the caller's frame included.
+  const ToneFrame local = frame;
+  ToneBank tones(local);
   StreamCursor cursor(state);
-  phase = frame.continuous ? appendSymbols<true, Chain>(cursor, frame, tones, phase, emit)
-                           : appendSymbols<false, Chain>(cursor, frame, tones, phase, emit);
+  phase = local.continuous ? appendSymbols<true, Chain>(cursor, local, tones, phase, emit)
+                           : appendSymbols<false, Chain>(cursor, local, tones, phase, emit);
   tones.store();
   cursor.storeTo(state);
   return phase;
