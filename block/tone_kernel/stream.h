@@ -113,30 +113,46 @@ class ScalarChain {
   double step_;
 };
 
+// Counts the block being filled as complete, and emits the oldest held back once more than
+// kAhead are.
+template <typename Emit>
+[[gnu::always_inline]] inline void completeBlock(StreamCursor& cursor, Emit emit) {
+  ++cursor.completedBlocks;
+  if (cursor.completedBlocks - cursor.emittedBlocks > Stream::kAhead) {
+    emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
+    ++cursor.emittedBlocks;
+  }
+}
+
 // `emit(phases, count, samples, copy)` writes the (cos, sin) pairs of `count` (at most kBlock)
 // phases to `samples`, and to `copy` unless it is null. `chain` produces the phases: the
-// ScalarChain's sums, by whatever means.
+// ScalarChain's sums, by whatever means. Tops up a block begun before, then chains whole
+// blocks, then begins the next; the whole blocks, the usual case, take no test of lengths.
 template <typename Chain, typename Emit>
 [[gnu::always_inline]] inline void appendPhases(StreamCursor& cursor, Chain& chain, int32_t count,
                                                 Emit emit) {
-  while (count > 0) {
+  if (count <= 0) {
+    return;
+  }
+  if (cursor.filledInBlock > 0) {
     const int32_t room = Stream::kBlock - cursor.filledInBlock;
     const int32_t take = count < room ? count : room;
-    if (take == Stream::kBlock) {
-      chain.fillBlock(cursor.slot(cursor.completedBlocks));
-    } else {
-      chain.fill(cursor.slot(cursor.completedBlocks) + cursor.filledInBlock, take);
-    }
-    cursor.filledInBlock += take;
+    chain.fill(cursor.slot(cursor.completedBlocks) + cursor.filledInBlock, take);
     count -= take;
-    if (cursor.filledInBlock == Stream::kBlock) {
-      ++cursor.completedBlocks;
-      cursor.filledInBlock = 0;
-      if (cursor.completedBlocks - cursor.emittedBlocks > Stream::kAhead) {
-        emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
-        ++cursor.emittedBlocks;
-      }
+    if (take < room) {
+      cursor.filledInBlock += take;
+      return;
     }
+    cursor.filledInBlock = 0;
+    completeBlock(cursor, emit);
+  }
+  for (; count >= Stream::kBlock; count -= Stream::kBlock) {
+    chain.fillBlock(cursor.slot(cursor.completedBlocks));
+    completeBlock(cursor, emit);
+  }
+  if (count > 0) {
+    chain.fill(cursor.slot(cursor.completedBlocks), count);
+    cursor.filledInBlock = count;
   }
 }
 
