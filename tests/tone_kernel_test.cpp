@@ -481,7 +481,7 @@ TEST(KernelVariable, ChoosesTheKernelOfTheWholeProgram) {
     }
     arguments.insert(arguments.end(), {QUENVARITH_RUN_PATH, "--random", "2000", "--seed", "3",
                                        "--format", "cf64", "--quiet"});
-    const ProcessResult result = runProgram("/usr/bin/env", arguments);
+    ProcessResult result = runProgram("/usr/bin/env", arguments);
     EXPECT_EQ(result.exitCode, 0) << word << ": " << result.err;
     EXPECT_EQ(result.out.size(), 2000U * 8U * 16U) << word;
     return result;

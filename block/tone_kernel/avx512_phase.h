@@ -1,4 +1,4 @@
-// The phase arithmetic of the AVX-512 kernels: the serial add chain eight sums at a time, and up
+// The phase arithmetic of the AVX-512 kernel: the serial add chain eight sums at a time, and up
 // to eight tones' free-running phases held in one register for a frame. Include only from files
 // compiled for AVX-512F.
 //

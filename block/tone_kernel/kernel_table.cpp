@@ -1,5 +1,6 @@
 // The table of kernels: every kernel this build carries, from the narrowest level to the
-// widest. A new kernel is a file of its own, a row here and a branch in CMakeLists.txt.
+// widest. A new kernel is a file of its own (its entry points declared in kernels.h, its level
+// named in kernel_level.h), a row here and a branch in CMakeLists.txt.
 #include "block/tone_kernel/kernel_table.h"
 
 #include <algorithm>
