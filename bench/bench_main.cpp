@@ -4,12 +4,39 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "block/tone_kernel/kernel_level.h"
+#include "block/tone_kernel/kernel_table.h"
+
 namespace {
+
+// The processor's name as Linux gives it, or nothing elsewhere.
+std::string processorName() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  for (std::string line; std::getline(cpuinfo, line);) {
+    if (line.rfind("model name", 0) == 0) {
+      const auto colon = line.find(':');
+      return colon == std::string::npos ? line : line.substr(colon + 2);
+    }
+  }
+  return {};
+}
+
+// Which kernel the block and the engine run in this process, and why.
+void printKernel() {
+  const char* requested = std::getenv(quenvarith::kKernelVariable);
+  const quenvarith::ToneKernel& kernel = quenvarith::selectedToneKernel();
+  std::printf("Processor: %s\nKernel of the block and the engine: %s (%s=%s)\n",
+              processorName().c_str(),
+              std::string(quenvarith::kernelLevelName(kernel.level)).c_str(),
+              quenvarith::kKernelVariable, requested == nullptr ? "unset" : requested);
+}
 
 // "kernelLoop/N:8/continuity:1/log10phase:3" -> ("kernelLoop", "N:8/continuity:1/log10phase:3").
 std::pair<std::string, std::string> splitName(const std::string& name) {
@@ -124,6 +151,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;
   }
+  printKernel();
   SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.printSummary();

@@ -1,5 +1,5 @@
 // The synthesis measured on its own: the straightforward loop every speed-up is measured
-// against, the same frame loop through the vector kernels, and the memory ceiling.
+// against, the same frame loop through each kernel, and the memory ceiling.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -8,7 +8,9 @@
 
 #include "bench/bench_common.h"
 #include "block/tone_generation.h"
-#include "block/tone_kernel.h"
+#include "block/tone_kernel/kernel_level.h"
+#include "block/tone_kernel/kernel_table.h"
+#include "block/tone_kernel/tone_synthesizer.h"
 
 namespace quenvarith::bench {
 namespace {
@@ -76,14 +78,29 @@ void straightforwardLoop(benchmark::State& state) {
   countSamples(state, frame.samplesPerFrame());
 }
 
-// The same frame through ToneSynthesizer::addFrame (the fastest kernel), without
-// the record around it.
+// The kernel of `level`, or null (and the benchmark skipped) where it is not built or does not
+// run on this processor.
+const ToneKernel* kernelToMeasure(benchmark::State& state, KernelLevel level) {
+  const ToneKernel* kernel = findToneKernel(level);
+  if (kernel == nullptr || !runsOnThisCpu(*kernel)) {
+    state.SkipWithError("kernel not built or not run by this CPU");
+    return nullptr;
+  }
+  return kernel;
+}
+
+// The same frame through ToneSynthesizer::addFrame with one kernel, without the record around it.
+template <KernelLevel kLevel>
 void kernelLoop(benchmark::State& state) {
+  const ToneKernel* kernel = kernelToMeasure(state, kLevel);
+  if (kernel == nullptr) {
+    return;
+  }
   FrameSetup frame(state);
   const int32_t n = frame.samplesPerSymbol;
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
     frame.resetPhases();
-    ToneSynthesizer synthesizer(frame.output.data());
+    ToneSynthesizer synthesizer(*kernel, frame.output.data());
     frame.phase = synthesizer.addFrame({frame.symbols.data(), kSymbolsPerFrame, frame.steps.data(),
                                         frame.tonePhase.data(), kToneCount, n, frame.continuous},
                                        frame.phase);
@@ -112,36 +129,29 @@ void storeOnly(benchmark::State& state) {
 }
 
 // One long tone through one kernel alone: the sincos and the add chain, no symbols, no tone
-// advance. Compares the vector kernels with each other.
-template <ToneKernel kKernel>
+// advance. Compares the kernels with each other.
+template <KernelLevel kLevel>
 void kernelTone(benchmark::State& state) {
   constexpr int32_t kSamples = 8192;
-  if (!toneKernelAvailable(kKernel)) {
-    state.SkipWithError("kernel not built or not run by this CPU");
+  const ToneKernel* kernel = kernelToMeasure(state, kLevel);
+  if (kernel == nullptr) {
     return;
   }
   const double startPhase = std::pow(10.0, static_cast<double>(state.range(0)));
   SampleBuffer output(static_cast<std::size_t>(2 * kSamples));
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
-    benchmark::DoNotOptimize(
-        synthesizeToneWith(kKernel, startPhase, 0.39, kSamples, output.data()));
+    ToneSynthesizer synthesizer(*kernel, output.data());
+    benchmark::DoNotOptimize(synthesizer.addSymbol(startPhase, 0.39, kSamples));
+    synthesizer.finish();
     benchmark::ClobberMemory();
   }
   countSamples(state, kSamples);
 }
 
-BENCHMARK(kernelTone<ToneKernel::avx2>)
-    ->Name("toneAvx2Sleef")
-    ->ArgNames({kPhaseArg})
-    ->Arg(3)
-    ->Arg(9);
-BENCHMARK(kernelTone<ToneKernel::avx512>)
-    ->Name("toneAvx512Sleef")
-    ->ArgNames({kPhaseArg})
-    ->Arg(3)
-    ->Arg(9);
-BENCHMARK(kernelTone<ToneKernel::avx512Poly>)
-    ->Name("toneAvx512Poly")
+BENCHMARK(kernelTone<KernelLevel::plain>)->Name("tonePlain")->ArgNames({kPhaseArg})->Arg(3)->Arg(9);
+BENCHMARK(kernelTone<KernelLevel::avx2>)->Name("toneAvx2")->ArgNames({kPhaseArg})->Arg(3)->Arg(9);
+BENCHMARK(kernelTone<KernelLevel::avx512>)
+    ->Name("toneAvx512")
     ->ArgNames({kPhaseArg})
     ->Arg(3)
     ->Arg(9);
@@ -152,12 +162,18 @@ void frameArguments(benchmark::internal::Benchmark* benchmark) {
 }
 
 BENCHMARK(straightforwardLoop)->Apply(frameArguments);
-BENCHMARK(kernelLoop)->Apply(frameArguments);
+BENCHMARK(kernelLoop<KernelLevel::plain>)->Name("kernelPlain")->Apply(frameArguments);
+BENCHMARK(kernelLoop<KernelLevel::avx2>)->Name("kernelAvx2")->Apply(frameArguments);
+BENCHMARK(kernelLoop<KernelLevel::avx512>)->Name("kernelAvx512")->Apply(frameArguments);
 BENCHMARK(storeOnly)->ArgNames({kSamplesArg})->Arg(8)->Arg(64);
 
-// The per-symbol tone advance with many tones (M = 4096, N = 1): ns per symbol.
-template <bool vector>
+// The per-symbol tone advance of one kernel with many tones (M = 4096, N = 1): ns per symbol.
+template <KernelLevel kLevel>
 void toneAdvance(benchmark::State& state) {
+  const ToneKernel* kernel = kernelToMeasure(state, kLevel);
+  if (kernel == nullptr) {
+    return;
+  }
   constexpr std::size_t kManyTones = 4096;
   std::vector<double> steps(kManyTones);
   std::vector<double> tonePhase(kManyTones, 0.0);
@@ -165,18 +181,15 @@ void toneAdvance(benchmark::State& state) {
     steps[t] = (2.0 * static_cast<double>(t) - kManyTones + 1) * kPi / kManyTones;
   }
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
-    if constexpr (vector) {
-      advanceTonePhases(tonePhase, steps, 1);
-    } else {
-      advanceTonePhasesPlain(tonePhase, steps, 1);
-    }
+    kernel->advanceTones(tonePhase.data(), steps.data(), kManyTones, 1.0);
     benchmark::DoNotOptimize(tonePhase.data());
     benchmark::ClobberMemory();
   }
   state.counters["symbols"] = 1;
 }
-BENCHMARK(toneAdvance<false>)->Name("toneAdvancePlain/M:4096");
-BENCHMARK(toneAdvance<true>)->Name("toneAdvance/M:4096");
+BENCHMARK(toneAdvance<KernelLevel::plain>)->Name("toneAdvancePlain/M:4096");
+BENCHMARK(toneAdvance<KernelLevel::avx2>)->Name("toneAdvanceAvx2/M:4096");
+BENCHMARK(toneAdvance<KernelLevel::avx512>)->Name("toneAdvanceAvx512/M:4096");
 
 }  // namespace
 }  // namespace quenvarith::bench

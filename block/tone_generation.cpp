@@ -5,7 +5,7 @@
 
 #include "block/parameters.h"
 #include "block/symbol_mapping.h"
-#include "block/tone_kernel.h"
+#include "block/tone_kernel/tone_synthesizer.h"
 #include "block/work_vectors.h"
 
 namespace quenvarith {

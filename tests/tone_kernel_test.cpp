@@ -1,19 +1,27 @@
-#include "block/tone_kernel.h"
+#include "block/tone_kernel/tone_synthesizer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "block/tone_generation.h"
+#include "block/tone_kernel/kernel_level.h"
+#include "block/tone_kernel/kernel_table.h"
+#include "run_process.h"
+#include "tone_kernel_support.h"
 
-namespace quenvarith {
+namespace quenvarith::testing {
 namespace {
 
 // Error of `value` against a long double reference, in units of the spacing of doubles at the
@@ -32,18 +40,8 @@ std::mt19937_64 seededRandom(uint64_t seed) {
 // SLEEF's u10 functions are in the 1-ulp class (its u35 ones are not).
 constexpr double kMaxUlpError = 1.0;
 
-std::string kernelName(const testing::TestParamInfo<ToneKernel>& info) {
-  switch (info.param) {
-    case ToneKernel::plain:
-      return "Plain";
-    case ToneKernel::avx2:
-      return "Avx2";
-    case ToneKernel::avx512:
-      return "Avx512";
-    case ToneKernel::avx512Poly:
-      return "Avx512Poly";
-  }
-  return "Unknown";
+std::string kernelName(const ::testing::TestParamInfo<KernelLevel>& info) {
+  return std::string(kernelLevelName(info.param));
 }
 
 // Writes the phases start, start + step, ... (the serial add chain) to `phases`; returns the next.
@@ -56,13 +54,17 @@ double chainPhases(double startPhase, double step, int32_t count, std::vector<do
   return phase;
 }
 
-class ToneKernelTest : public testing::TestWithParam<ToneKernel> {
+// Every test below runs on every kernel this build carries and this processor runs.
+class ToneKernelTest : public ::testing::TestWithParam<KernelLevel> {
  protected:
   void SetUp() override {
-    if (!toneKernelAvailable(GetParam())) {
+    const ToneKernel* kernel = findToneKernel(GetParam());
+    if (kernel == nullptr || !runsOnThisCpu(*kernel)) {
       GTEST_SKIP() << "not built or not run by this CPU";
     }
   }
+
+  static const ToneKernel& kernel() { return *findToneKernel(GetParam()); }
 
   // Checks `samples` against the sine and cosine of `phases`. The plain kernel is the platform's
   // own std::cos and std::sin, whatever their accuracy; the vector kernels must be in the 1-ulp
@@ -70,7 +72,7 @@ class ToneKernelTest : public testing::TestWithParam<ToneKernel> {
   static void expectSamplesOf(const std::vector<double>& phases, const double* samples) {
     double worst = 0.0;
     for (std::size_t j = 0; j < phases.size(); ++j) {
-      if (GetParam() == ToneKernel::plain) {
+      if (GetParam() == KernelLevel::plain) {
         ASSERT_EQ(samples[2 * j], std::cos(phases[j])) << "sample " << j;
         ASSERT_EQ(samples[2 * j + 1], std::sin(phases[j])) << "sample " << j;
         continue;
@@ -86,14 +88,15 @@ class ToneKernelTest : public testing::TestWithParam<ToneKernel> {
   // loop bit for bit, the samples of the serial add chain's phases, and nothing written outside
   // the 2 * count doubles.
   static void expectMatchesPlainLoop(double startPhase, double step, int32_t count) {
-    SCOPED_TRACE(testing::Message()
+    SCOPED_TRACE(::testing::Message()
                  << "start " << startPhase << " step " << step << " count " << count);
     constexpr double kGuard = -7.5;
     std::vector<double> samples(static_cast<std::size_t>(2 * count) + 4, kGuard);
-    const double endPhase = synthesizeToneWith(GetParam(), startPhase, step, count, &samples[2]);
+    const double endPhase = synthesizeToneWith(kernel(), startPhase, step, count, &samples[2]);
 
     std::vector<double> plain(static_cast<std::size_t>(2 * count));
-    const double plainEndPhase = synthesizeTonePlain(startPhase, step, count, plain.data());
+    const double plainEndPhase =
+        synthesizeToneStraightforward(startPhase, step, count, plain.data());
     EXPECT_EQ(std::bit_cast<uint64_t>(endPhase), std::bit_cast<uint64_t>(plainEndPhase));
     EXPECT_EQ(samples[0], kGuard);
     EXPECT_EQ(samples[1], kGuard);
@@ -145,7 +148,7 @@ TEST_P(ToneKernelTest, SynthesizerRunsSymbolsTogetherAsTheyWouldRunAlone) {
   std::vector<double> samples(2 * 20 * 200 + 2, kGuard);
   std::vector<double> copy(samples.size(), kGuard);
   std::vector<double> phases;
-  ToneSynthesizer synthesizer(samples.data(), GetParam(), copy.data());
+  ToneSynthesizer synthesizer(kernel(), samples.data(), copy.data());
   double phase = 1e9 * unit(random);
   for (int symbol = 0; symbol < 200; ++symbol) {
     const double start = symbol % 3 == 0 ? 1e3 * unit(random) : phase;
@@ -196,9 +199,9 @@ TEST_P(ToneKernelTest, ChainKeepsTheSerialSumsWhereEightAtOnceWouldNot) {
                                       {kNaN, 0.5}}) {
       std::vector<double> samples(static_cast<std::size_t>(2 * count));
       std::vector<double> plain(samples.size());
-      EXPECT_EQ(std::bit_cast<uint64_t>(
-                    synthesizeToneWith(GetParam(), start, step, count, samples.data())),
-                std::bit_cast<uint64_t>(synthesizeTonePlain(start, step, count, plain.data())))
+      EXPECT_EQ(
+          std::bit_cast<uint64_t>(synthesizeToneWith(kernel(), start, step, count, samples.data())),
+          std::bit_cast<uint64_t>(synthesizeToneStraightforward(start, step, count, plain.data())))
           << start << " + " << step;
     }
   }
@@ -216,7 +219,7 @@ double referenceFrame(const ToneFrame& frame, double phase, std::vector<double>&
     const double start = frame.continuous ? phase : tonePhase[static_cast<std::size_t>(tone)];
     phase = chainPhases(start, phaseStep[static_cast<std::size_t>(tone)], frame.samplesPerSymbol,
                         phases);
-    advanceTonePhasesPlain(tonePhase, phaseStep, frame.samplesPerSymbol);
+    advanceTonesStraightforward(tonePhase, phaseStep, frame.samplesPerSymbol);
   }
   return phase;
 }
@@ -229,8 +232,8 @@ TEST_P(ToneKernelTest, FrameIsTheSymbolBySymbolLoop) {
   for (const int32_t toneCount : {1, 4, 8, 9, 33}) {
     for (const int32_t n : {1, 3, 8, 13}) {
       for (const bool continuous : {true, false}) {
-        SCOPED_TRACE(testing::Message() << "M " << toneCount << " N " << n
-                                        << (continuous ? " continuous" : " discontinuous"));
+        SCOPED_TRACE(::testing::Message() << "M " << toneCount << " N " << n
+                                          << (continuous ? " continuous" : " discontinuous"));
         std::uniform_int_distribution<int32_t> pick(-1, toneCount);  // -1 and M are stale
         std::vector<double> phaseStep(static_cast<std::size_t>(toneCount));
         std::vector<double> tonePhase(phaseStep.size());
@@ -258,7 +261,7 @@ TEST_P(ToneKernelTest, FrameIsTheSymbolBySymbolLoop) {
 
         constexpr double kGuard = 2.5;
         std::vector<double> samples(2 * phases.size() + 2, kGuard);
-        ToneSynthesizer synthesizer(samples.data(), GetParam());
+        ToneSynthesizer synthesizer(kernel(), samples.data());
         double end = synthesizer.addFrame(frameOf(0, 60), start);
         end = synthesizer.addFrame(frameOf(60, 37), end);
         synthesizer.finish();
@@ -281,7 +284,7 @@ TEST_P(ToneKernelTest, FrameWithoutSymbolsOrTonesWritesNothing) {
   const double step = 0.5;
   double tonePhase = 1.25;
   double sample = 4.0;
-  ToneSynthesizer synthesizer(&sample, GetParam());
+  ToneSynthesizer synthesizer(kernel(), &sample);
   EXPECT_EQ(synthesizer.addFrame({&tone, 0, &step, &tonePhase, 1, 8, true}, 3.0), 3.0);
   EXPECT_EQ(synthesizer.addFrame({&tone, 1, &step, &tonePhase, 0, 8, false}, 3.0), 3.0);
   synthesizer.finish();
@@ -290,9 +293,9 @@ TEST_P(ToneKernelTest, FrameWithoutSymbolsOrTonesWritesNothing) {
 }
 
 // Each phase a symbol of one sample, so that a vector holds unrelated phases.
-std::vector<double> samplesOfPhases(ToneKernel kernel, const std::vector<double>& phases) {
+std::vector<double> samplesOfPhases(const ToneKernel& kernel, const std::vector<double>& phases) {
   std::vector<double> samples(2 * phases.size());
-  ToneSynthesizer synthesizer(samples.data(), kernel);
+  ToneSynthesizer synthesizer(kernel, samples.data());
   for (const double phase : phases) {
     synthesizer.addSymbol(phase, 0.0, 1);
   }
@@ -304,12 +307,12 @@ TEST_P(ToneKernelTest, StaysWithinOneUlpAtEveryMagnitude) {
   std::mt19937_64 random = seededRandom(31);
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   for (const double magnitude : {1e-3, 0.5, 1.0, 2.0, 1e3, 1e6, 1e9, 2147483648.0, 1e12}) {
-    SCOPED_TRACE(testing::Message() << "|phase| up to " << magnitude);
+    SCOPED_TRACE(::testing::Message() << "|phase| up to " << magnitude);
     std::vector<double> phases(20000);
     for (double& phase : phases) {
       phase = magnitude * unit(random);
     }
-    expectSamplesOf(phases, samplesOfPhases(GetParam(), phases).data());
+    expectSamplesOf(phases, samplesOfPhases(kernel(), phases).data());
   }
 }
 
@@ -346,7 +349,7 @@ TEST_P(ToneKernelTest, StaysWithinOneUlpNearMultiplesOfHalfPi) {
     addAround(hardest);
     addAround(-hardest);
   }
-  expectSamplesOf(phases, samplesOfPhases(GetParam(), phases).data());
+  expectSamplesOf(phases, samplesOfPhases(kernel(), phases).data());
 }
 
 TEST_P(ToneKernelTest, PhasesOutOfRangeLeaveTheirNeighboursExact) {
@@ -359,7 +362,7 @@ TEST_P(ToneKernelTest, PhasesOutOfRangeLeaveTheirNeighboursExact) {
   for (const double odd : outside) {
     std::vector<double> phases = ordinary;
     phases.insert(phases.begin() + 2, odd);
-    const std::vector<double> samples = samplesOfPhases(GetParam(), phases);
+    const std::vector<double> samples = samplesOfPhases(kernel(), phases);
     if (std::isfinite(odd)) {
       expectSamplesOf(phases, samples.data());
       continue;
@@ -374,7 +377,7 @@ TEST_P(ToneKernelTest, PhasesOutOfRangeLeaveTheirNeighboursExact) {
 
 TEST_P(ToneKernelTest, NegativeCountWritesNothing) {
   double sample = 4.0;
-  EXPECT_EQ(synthesizeToneWith(GetParam(), 1.5, 0.5, -3, &sample), 1.5);
+  EXPECT_EQ(synthesizeToneWith(kernel(), 1.5, 0.5, -3, &sample), 1.5);
   EXPECT_EQ(sample, 4.0);
 }
 
@@ -395,8 +398,8 @@ TEST_P(ToneKernelTest, ToneAdvanceIsThePlainOneBitForBit) {
     }
     std::vector<double> plain = tone;
     for (int symbol = 0; symbol < 5; ++symbol) {
-      advanceTonePhasesWith(GetParam(), tone, step, 8);
-      advanceTonePhasesPlain(plain, step, 8);
+      advanceTonesWith(kernel(), tone, step, 8);
+      advanceTonesStraightforward(plain, step, 8);
     }
     for (std::size_t t = 0; t < toneCount; ++t) {
       EXPECT_EQ(std::bit_cast<uint64_t>(tone[t]), std::bit_cast<uint64_t>(plain[t]))
@@ -405,52 +408,124 @@ TEST_P(ToneKernelTest, ToneAdvanceIsThePlainOneBitForBit) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryKernel, ToneKernelTest,
-                         testing::Values(ToneKernel::plain, ToneKernel::avx2, ToneKernel::avx512,
-                                         ToneKernel::avx512Poly),
-                         kernelName);
-
-TEST(ToneAdvance, SubtractsTwoPiOnceAndNeverRaisesANegativePhase) {
+TEST_P(ToneKernelTest, ToneAdvanceSubtractsTwoPiOnceAndNeverRaisesANegativePhase) {
   // M = 4, frequency separation 1, T 1, N 8: N * step = -3pi, -pi, pi, 3pi.
   const std::vector<double> step = {-1.1780972450961724, -0.39269908169872414, 0.39269908169872414,
                                     1.1780972450961724};
   std::vector<double> tone(4, 0.0);
-  advanceTonePhases(tone, step, 8);
+  advanceTonesWith(kernel(), tone, step, 8);
   EXPECT_DOUBLE_EQ(tone[0], -3 * kPi);
   EXPECT_DOUBLE_EQ(tone[1], -kPi);
   EXPECT_DOUBLE_EQ(tone[2], kPi);
   EXPECT_DOUBLE_EQ(tone[3], kPi);
-  advanceTonePhases(tone, step, 8);
+  advanceTonesWith(kernel(), tone, step, 8);
   EXPECT_DOUBLE_EQ(tone[0], -6 * kPi);
   EXPECT_NEAR(tone[2], 0.0, 1e-15);
   EXPECT_DOUBLE_EQ(tone[3], 2 * kPi);  // still 2*pi: only one subtraction per symbol
 }
 
-TEST(ToneAdvance, LeavesTonesBeyondTheShorterSpanAlone) {
+TEST_P(ToneKernelTest, ToneAdvanceLeavesTonesBeyondTheShorterSpanAlone) {
   std::vector<double> tone = {0.0, 0.0, 5.0};
   const std::vector<double> step = {0.5, 0.25};
-  advanceTonePhases(tone, step, 2);
+  advanceTonesWith(kernel(), tone, step, 2);
   EXPECT_EQ(tone, (std::vector<double>{1.0, 0.5, 5.0}));
 }
 
-TEST(ToneKernelSelection, UsesTheWidestKernelThatRuns) {
-  EXPECT_TRUE(toneKernelAvailable(ToneKernel::plain));
-  const ToneKernel fastest = fastestToneKernel();
-  EXPECT_TRUE(toneKernelAvailable(fastest));
-  if (toneKernelAvailable(ToneKernel::avx512)) {
-    // Our own sincos runs wherever SLEEF's AVX-512 one does, and is the faster.
-    EXPECT_TRUE(toneKernelAvailable(ToneKernel::avx512Poly));
-    EXPECT_EQ(fastest, ToneKernel::avx512Poly);
+INSTANTIATE_TEST_SUITE_P(EveryKernel, ToneKernelTest, ::testing::ValuesIn(kKernelLevels),
+                         kernelName);
+
+TEST(ToneKernelTable, VectorKernelsGiveTheSameBitsWithinTheirRange) {
+  // One reduction and one pair of polynomials, four or eight lanes wide.
+  const ToneKernel* avx2 = findToneKernel(KernelLevel::avx2);
+  const ToneKernel* avx512 = findToneKernel(KernelLevel::avx512);
+  if (avx2 == nullptr || avx512 == nullptr || !runsOnThisCpu(*avx2) || !runsOnThisCpu(*avx512)) {
+    GTEST_SKIP() << "needs both vector kernels";
   }
-  if (fastest == ToneKernel::plain) {
-    EXPECT_FALSE(toneKernelAvailable(ToneKernel::avx2));
+  std::mt19937_64 random = seededRandom(12);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  std::vector<double> phases;
+  for (const double magnitude : {1.0, 1e3, 1e9, 2147483648.0}) {
+    for (int j = 0; j < 5000; ++j) {
+      phases.push_back(magnitude * unit(random));
+    }
   }
-  std::vector<double> fast(26);
-  std::vector<double> chosen(26);
-  EXPECT_EQ(synthesizeTone(2.0, 0.3, 13, fast.data()),
-            synthesizeToneWith(fastest, 2.0, 0.3, 13, chosen.data()));
-  EXPECT_EQ(fast, chosen);
+  const std::vector<double> four = samplesOfPhases(*avx2, phases);
+  const std::vector<double> eight = samplesOfPhases(*avx512, phases);
+  for (std::size_t index = 0; index < four.size(); ++index) {
+    ASSERT_EQ(std::bit_cast<uint64_t>(four[index]), std::bit_cast<uint64_t>(eight[index]))
+        << "phase " << phases[index / 2];
+  }
+}
+
+TEST(KernelLevelNames, OnlyTheExactNamesAreKnown) {
+  for (const KernelLevel level : kKernelLevels) {
+    EXPECT_EQ(parseKernelLevel(kernelLevelName(level)), level);
+  }
+  for (const std::string_view word :
+       {"", "AVX2", "Plain", "avx", "avx2 ", " avx512", "avx512f", "sse2", "neon", "fastest"}) {
+    EXPECT_EQ(parseKernelLevel(word), std::nullopt) << "'" << word << "'";
+  }
+}
+
+TEST(KernelVariable, ChoosesTheKernelOfTheWholeProgram) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "sets the variable through env(1)";
+#else
+  // The command's output under each word: plain gives the platform's std::cos and std::sin,
+  // which differ from our sincos in some last bits; the vector kernels agree with each other;
+  // a word that names no level (or none at all) gives the widest kernel that runs.
+  const auto run = [](const std::string& word) {
+    std::vector<std::string> arguments;
+    if (!word.empty()) {
+      arguments.push_back(std::string(kKernelVariable) + "=" + word);
+    }
+    arguments.insert(arguments.end(), {QUENVARITH_RUN_PATH, "--random", "2000", "--seed", "3",
+                                       "--format", "cf64", "--quiet"});
+    ProcessResult result = runProgram("/usr/bin/env", arguments);
+    EXPECT_EQ(result.exitCode, 0) << word << ": " << result.err;
+    EXPECT_EQ(result.out.size(), 2000U * 8U * 16U) << word;
+    return result;
+  };
+  const ProcessResult widest = run("");
+  EXPECT_EQ(widest.err, "");
+  EXPECT_TRUE(run("no-such-level").out == widest.out);
+  for (const KernelLevel level : kKernelLevels) {
+    SCOPED_TRACE(kernelLevelName(level));
+    const ProcessResult named = run(std::string(kernelLevelName(level)));
+    EXPECT_EQ(named.err, "");  // the plug-in prints nothing
+    const ToneKernel& chosen = chooseToneKernel(level);
+    EXPECT_EQ(named.out == widest.out,
+              chosen.level != KernelLevel::plain ||
+                  chooseToneKernel(std::nullopt).level == KernelLevel::plain);
+  }
+#endif
+}
+
+TEST(ToneKernelTable, PlainIsBuiltAndRunsEverywhere) {
+  const ToneKernel* plain = findToneKernel(KernelLevel::plain);
+  ASSERT_NE(plain, nullptr);
+  EXPECT_TRUE(runsOnThisCpu(*plain));
+  EXPECT_EQ(&toneKernels().front(), plain);
+}
+
+TEST(ToneKernelTable, ChoosesTheNamedLevelWhereItRunsElseTheWidest) {
+  const ToneKernel& widest = chooseToneKernel(std::nullopt);
+  EXPECT_TRUE(runsOnThisCpu(widest));
+  for (const ToneKernel& kernel : toneKernels()) {
+    if (runsOnThisCpu(kernel)) {
+      EXPECT_LE(kernel.level, widest.level) << kernelLevelName(kernel.level);
+    }
+  }
+  for (const KernelLevel level : kKernelLevels) {
+    SCOPED_TRACE(kernelLevelName(level));
+    const ToneKernel* built = findToneKernel(level);
+    const ToneKernel& chosen = chooseToneKernel(level);
+    EXPECT_EQ(&chosen, built != nullptr && runsOnThisCpu(*built) ? built : &widest);
+  }
+  const char* word = std::getenv(kKernelVariable);
+  EXPECT_EQ(&selectedToneKernel(),
+            &chooseToneKernel(word == nullptr ? std::nullopt : parseKernelLevel(word)));
 }
 
 }  // namespace
-}  // namespace quenvarith
+}  // namespace quenvarith::testing

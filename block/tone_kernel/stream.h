@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "block/tone_kernel.h"
+#include "block/tone_kernel/tone_synthesizer.h"
 
-namespace quenvarith::detail {
+namespace quenvarith::tone_kernel {
 
 using Stream = ToneSynthesisState;
 static_assert((Stream::kRingBlocks & (Stream::kRingBlocks - 1)) == 0, "ring index by mask");
@@ -20,7 +20,8 @@ static_assert((Stream::kRingBlocks & (Stream::kRingBlocks - 1)) == 0, "ring inde
 // always-inline emitter needs.
 template <auto Function>
 struct Emitter {
-  void operator()(const double* phases, int32_t count, double* samples, double* copy) const {
+  [[gnu::always_inline]] void operator()(const double* phases, int32_t count, double* samples,
+                                         double* copy) const {
     Function(phases, count, samples, copy);
   }
 };
@@ -85,42 +86,79 @@ class ScalarChain {
     }
   }
 
-  [[nodiscard, gnu::always_inline]] double phase() const { return phase_; }
-  [[nodiscard, gnu::always_inline]] Carried carried() const { return phase_; }
-  [[nodiscard, gnu::always_inline]] static Carried fromPhase(double phase) { return phase; }
-  [[nodiscard, gnu::always_inline]] static double toPhase(Carried phase) { return phase; }
+  // Writes the next kBlock phases to `slot`, unrolled: no loop around the sums.
+  [[gnu::always_inline]] void fillBlock(double* slot) {
+#pragma GCC unroll 8
+    for (int32_t j = 0; j < Stream::kBlock; ++j) {
+      slot[j] = phase_;
+      phase_ += step_;
+    }
+  }
+
+  [[nodiscard, gnu::always_inline]] double phase() const {
+    return phase_;
+  }
+  [[nodiscard, gnu::always_inline]] Carried carried() const {
+    return phase_;
+  }
+  [[nodiscard, gnu::always_inline]] static Carried fromPhase(double phase) {
+    return phase;
+  }
+  [[nodiscard, gnu::always_inline]] static double toPhase(Carried phase) {
+    return phase;
+  }
 
  private:
   double phase_;
   double step_;
 };
 
+// Counts the block being filled as complete, and emits the oldest held back once more than
+// kAhead are.
+template <typename Emit>
+[[gnu::always_inline]] inline void completeBlock(StreamCursor& cursor, Emit emit) {
+  ++cursor.completedBlocks;
+  if (cursor.completedBlocks - cursor.emittedBlocks > Stream::kAhead) {
+    emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
+    ++cursor.emittedBlocks;
+  }
+}
+
 // `emit(phases, count, samples, copy)` writes the (cos, sin) pairs of `count` (at most kBlock)
 // phases to `samples`, and to `copy` unless it is null. `chain` produces the phases: the
-// ScalarChain's sums, by whatever means.
+// ScalarChain's sums, by whatever means. Tops up a block begun before, then chains whole
+// blocks, then begins the next; the whole blocks, the usual case, take no test of lengths.
 template <typename Chain, typename Emit>
 [[gnu::always_inline]] inline void appendPhases(StreamCursor& cursor, Chain& chain, int32_t count,
                                                 Emit emit) {
-  while (count > 0) {
+  if (count <= 0) {
+    return;
+  }
+  if (cursor.filledInBlock > 0) {
     const int32_t room = Stream::kBlock - cursor.filledInBlock;
     const int32_t take = count < room ? count : room;
     chain.fill(cursor.slot(cursor.completedBlocks) + cursor.filledInBlock, take);
-    cursor.filledInBlock += take;
     count -= take;
-    if (cursor.filledInBlock == Stream::kBlock) {
-      ++cursor.completedBlocks;
-      cursor.filledInBlock = 0;
-      if (cursor.completedBlocks - cursor.emittedBlocks > Stream::kAhead) {
-        emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
-        ++cursor.emittedBlocks;
-      }
+    if (take < room) {
+      cursor.filledInBlock += take;
+      return;
     }
+    cursor.filledInBlock = 0;
+    completeBlock(cursor, emit);
+  }
+  for (; count >= Stream::kBlock; count -= Stream::kBlock) {
+    chain.fillBlock(cursor.slot(cursor.completedBlocks));
+    completeBlock(cursor, emit);
+  }
+  if (count > 0) {
+    chain.fill(cursor.slot(cursor.completedBlocks), count);
+    cursor.filledInBlock = count;
   }
 }
 
 // ToneSynthesizer::addSymbol.
 template <typename Chain = ScalarChain, typename Emit>
-inline double appendPhases(Stream& state, double phase, double step, int32_t count, Emit emit) {
+inline double synthesizeSymbol(Stream& state, double phase, double step, int32_t count, Emit emit) {
   StreamCursor cursor(state);
   Chain chain(phase, step);
   appendPhases(cursor, chain, count, emit);
@@ -129,7 +167,7 @@ inline double appendPhases(Stream& state, double phase, double step, int32_t cou
 }
 
 // The tones' free-running phases where the frame keeps them, advanced by `Advance(tonePhase,
-// phaseStep, toneCount, n)` (one of the advanceTonePhases kernels) after every symbol.
+// phaseStep, toneCount, n)` (a kernel's advanceTones) after every symbol.
 template <auto Advance>
 class MemoryToneBank {
  public:
@@ -139,7 +177,7 @@ class MemoryToneBank {
     return frame_.tonePhase[tone];
   }
   [[gnu::always_inline]] void advance() {
-    // appendFrame runs no bank without tones.
+    // synthesizeFrame runs no bank without tones.
     Advance(frame_.tonePhase, frame_.phaseStep, static_cast<std::size_t>(frame_.toneCount),
             static_cast<double>(frame_.samplesPerSymbol));
   }
@@ -177,21 +215,25 @@ template <bool Continuous, typename Chain, typename ToneBank, typename Emit>
 // ToneSynthesizer::addFrame: each symbol through appendPhases, the tones advanced by `ToneBank`
 // after each.
 template <typename Chain, typename ToneBank, typename Emit>
-inline double appendFrame(Stream& state, const ToneFrame& frame, double phase, Emit emit) {
+inline double synthesizeFrame(Stream& state, const ToneFrame& frame, double phase, Emit emit) {
   if (frame.toneCount <= 0) {
     return phase;
   }
-  ToneBank tones(frame);
+  // A copy, so that its fields stay in registers: the vector stores of the samples may alias
+  // anything, the caller's frame included.
+  const ToneFrame local = frame;
+  ToneBank tones(local);
   StreamCursor cursor(state);
-  phase = frame.continuous ? appendSymbols<true, Chain>(cursor, frame, tones, phase, emit)
-                           : appendSymbols<false, Chain>(cursor, frame, tones, phase, emit);
+  phase = local.continuous ? appendSymbols<true, Chain>(cursor, local, tones, phase, emit)
+                           : appendSymbols<false, Chain>(cursor, local, tones, phase, emit);
   tones.store();
   cursor.storeTo(state);
   return phase;
 }
 
+// ToneSynthesizer::finish.
 template <typename Emit>
-inline void flushPhases(Stream& state, Emit emit) {
+inline void flushStream(Stream& state, Emit emit) {
   StreamCursor cursor(state);
   for (; cursor.emittedBlocks < cursor.completedBlocks; ++cursor.emittedBlocks) {
     emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
@@ -212,4 +254,4 @@ inline void flushPhases(Stream& state, Emit emit) {
   cursor.storeTo(state);
 }
 
-}  // namespace quenvarith::detail
+}  // namespace quenvarith::tone_kernel

@@ -1,4 +1,4 @@
-// The phase arithmetic of the AVX-512 kernels: the serial add chain eight sums at a time, and up
+// The phase arithmetic of the AVX-512 kernel: the serial add chain eight sums at a time, and up
 // to eight tones' free-running phases held in one register for a frame. Include only from files
 // compiled for AVX-512F.
 //
@@ -17,12 +17,11 @@
 #include <cstdint>
 
 #include "block/tone_generation.h"
-#include "block/tone_kernel.h"
-#include "block/tone_kernel_avx512_lanes.h"
-#include "block/tone_kernel_stream.h"
-#include "block/tone_kernel_vector.h"
+#include "block/tone_kernel/avx512_lanes.h"
+#include "block/tone_kernel/stream.h"
+#include "block/tone_kernel/tone_synthesizer.h"
 
-namespace quenvarith::detail::avx512 {
+namespace quenvarith::tone_kernel::avx512 {
 
 class VerifiedChain {
  public:
@@ -52,6 +51,8 @@ class VerifiedChain {
     }
     chainOneByOne(slot, count);
   }
+
+  [[gnu::always_inline]] void fillBlock(double* slot) { fill(slot, kLanes); }
 
   [[nodiscard]] double phase() const { return _mm512_cvtsd_f64(phase_); }
   [[nodiscard, gnu::always_inline]] Carried carried() const { return phase_; }
@@ -131,16 +132,4 @@ class RegisterToneBank {
   __m512d twoPi_;
 };
 
-// ToneSynthesizer::addFrame for an AVX-512 kernel writing with `emit`: the tones in a register
-// when they fit one.
-template <typename Emit>
-[[gnu::always_inline]] inline double appendFrame(Stream& state, const ToneFrame& frame,
-                                                 double phase, Emit emit) {
-  if (frame.toneCount <= RegisterToneBank::kCapacity) {
-    return detail::appendFrame<VerifiedChain, RegisterToneBank>(state, frame, phase, emit);
-  }
-  return detail::appendFrame<VerifiedChain, MemoryToneBank<advanceTonePhasesAvx512>>(state, frame,
-                                                                                     phase, emit);
-}
-
-}  // namespace quenvarith::detail::avx512
+}  // namespace quenvarith::tone_kernel::avx512

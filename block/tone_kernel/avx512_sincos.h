@@ -1,60 +1,28 @@
 // Sine and cosine of 8 doubles with AVX-512F, within 1 ulp for |x| <= 2^31: Cody-Waite reduction
 // by pi/2 in three parts into a double-double remainder, and the classic minimax kernels on
-// [-pi/4, pi/4] (those of the freely redistributable fdlibm, in their later branch-free form).
-// Include only from files compiled for AVX-512F.
+// [-pi/4, pi/4] (those of the freely redistributable fdlibm, in their later branch-free form),
+// with the constants of sincos_constants.h. Include only from files compiled for AVX-512F.
 #pragma once
 
 #include <immintrin.h>
 
 #include <cstdint>
 
-#include "block/tone_kernel_avx512_lanes.h"
+#include "block/tone_kernel/avx512_lanes.h"
 
-namespace quenvarith::detail::avx512 {
-
-// The largest |x| the reduction below handles; other lanes need another routine.
-constexpr double kSinCosReducedLimit = 2147483648.0;  // 2^31
+namespace quenvarith::tone_kernel::avx512 {
 
 struct SinCos {
   __m512d sin;
   __m512d cos;
 };
 
-struct SinCosConstants {
-  Lanes twoOverPi = inEveryLane(0.63661977236758134308);
-  // 1.5 * 2^52: adding it rounds to an integer, and the integer sits in the low mantissa bits.
-  Lanes roundingShift = inEveryLane(6755399441055744.0);
-  // pi/2 in three parts.
-  Lanes halfPi1 = inEveryLane(1.5707963267948966);       // 0x1.921fb54442d18p0
-  Lanes halfPi2 = inEveryLane(6.123233995736766e-17);    // 0x1.1a62633145c07p-54
-  Lanes halfPi3 = inEveryLane(-1.4973849048591698e-33);  // -0x1.f1976b7ed8fbcp-110
-  Lanes s1 = inEveryLane(-1.66666666666666324348e-01);
-  Lanes s2 = inEveryLane(8.33333333332248946124e-03);
-  Lanes s3 = inEveryLane(-1.98412698298579493134e-04);
-  Lanes s4 = inEveryLane(2.75573137070700676789e-06);
-  Lanes s5 = inEveryLane(-2.50507602534068634195e-08);
-  Lanes s6 = inEveryLane(1.58969099521155010221e-10);
-  Lanes c1 = inEveryLane(4.16666666666666019037e-02);
-  Lanes c2 = inEveryLane(-1.38888888888741095749e-03);
-  Lanes c3 = inEveryLane(2.48015872894767294178e-05);
-  Lanes c4 = inEveryLane(-2.75573143513906633035e-07);
-  Lanes c5 = inEveryLane(2.08757232129817482790e-09);
-  Lanes c6 = inEveryLane(-1.13596475577881948265e-11);
-  Lanes half = inEveryLane(0.5);
-  Lanes one = inEveryLane(1.0);
-  Lanes reducedLimit = inEveryLane(kSinCosReducedLimit);
-  IntegerLanes oddQuadrant = inEveryLane(int64_t{1});
-  IntegerLanes negatedQuadrant = inEveryLane(int64_t{2});
-  IntegerLanes signBit = inEveryLane(INT64_MIN);
-  IntegerLanes magnitudeBits = inEveryLane(INT64_MAX);
-};
+using SinCosConstants = tone_kernel::SinCosConstants<kLanes>;
 
-inline constexpr SinCosConstants kSinCosConstants{};
-
-// kSinCosConstants behind a pointer the optimiser cannot see through, so that it loads them
-// (some twenty per vector) instead of folding them back into broadcasts.
+// The constants behind a pointer the optimiser cannot see through, so that it loads them
+// instead of folding them back into broadcasts.
 [[gnu::always_inline]] inline const SinCosConstants& sinCosConstants() {
-  const SinCosConstants* constants = &kSinCosConstants;
+  const SinCosConstants* constants = &kSinCosConstants<kLanes>;
   asm("" : "+r"(constants));  // emits no instruction
   return *constants;
 }
@@ -152,4 +120,4 @@ inline constexpr SinCosConstants kSinCosConstants{};
   return _mm512_cmp_pd_mask(magnitude, load(c.reducedLimit), _CMP_LE_OQ) == 0xff;
 }
 
-}  // namespace quenvarith::detail::avx512
+}  // namespace quenvarith::tone_kernel::avx512

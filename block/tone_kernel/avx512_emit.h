@@ -1,16 +1,16 @@
-// The sample writer of the AVX-512 kernels, shared by the SLEEF one and our own sincos. Include
-// only from files compiled for AVX-512F.
+// The sample writer of the AVX-512 kernel, for any 8-wide sincos. Include only from files
+// compiled for AVX-512F.
 #pragma once
 
 #include <immintrin.h>
 
 #include <cstdint>
 
-#include "block/tone_kernel.h"
+#include "block/tone_kernel/avx512_lanes.h"
+#include "block/tone_kernel/tone_synthesizer.h"
 
-namespace quenvarith::detail::avx512 {
+namespace quenvarith::tone_kernel::avx512 {
 
-constexpr int32_t kLanes = 8;
 static_assert(ToneSynthesisState::kBlock == kLanes);
 
 // Interleaves 8 cosines and 8 sines into two vectors of 4 (cos, sin) samples each.
@@ -62,4 +62,4 @@ struct Emitter {
   }
 };
 
-}  // namespace quenvarith::detail::avx512
+}  // namespace quenvarith::tone_kernel::avx512

@@ -1,22 +1,14 @@
-// The synthesis kernel: N samples of one tone from a start phase, and the per-symbol advance of
-// every tone's free-running phase. The phase advances by repeated addition (never
-// start + j * step), so every implementation produces the same phases bit for bit; only the sine
-// and cosine routine differs between the plain and the vector kernels.
+// The synthesis the block runs: N samples of a tone from a start phase for every symbol of a
+// frame, and the per-symbol advance of every tone's free-running phase. The phase advances by
+// repeated addition (never start + j * step), so every kernel produces the same phases bit for
+// bit; only the sine and cosine routine differs between the plain and the vector kernels.
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 namespace quenvarith {
 
-// The implementations a build may carry. The vector ones exist only where SLEEF was found at
-// build time and run only where the processor (and its operating system) supports them.
-enum class ToneKernel : int32_t {
-  plain,       // std::cos and std::sin, one sample at a time
-  avx2,        // SLEEF's 4-wide u10 sincos
-  avx512,      // SLEEF's 8-wide u10 sincos
-  avx512Poly,  // our own 8-wide sincos within 1 ulp (SLEEF's u10 for |phase| > 2^31)
-};
+struct ToneKernel;  // kernel_table.h
 
 // The state of a ToneSynthesizer, kept as a plain record so that the kernel of each
 // instruction set can run it.
@@ -54,8 +46,10 @@ struct ToneFrame {
 // while it is still in the cache, which costs less than copying the finished buffer.
 class ToneSynthesizer {
  public:
+  // Through the kernel this process uses (selectedToneKernel()).
   explicit ToneSynthesizer(double* samples, double* copy = nullptr);
-  ToneSynthesizer(double* samples, ToneKernel kernel, double* copy = nullptr);
+  // Through `kernel`; one this processor cannot run gives the plain kernel instead.
+  ToneSynthesizer(const ToneKernel& kernel, double* samples, double* copy = nullptr);
 
   // Appends `count` samples of the phases start, start + step, ... and returns the phase after
   // `count` additions. A count of 0 or less appends nothing.
@@ -69,43 +63,10 @@ class ToneSynthesizer {
   void finish();
 
  private:
+  ToneSynthesizer(const ToneKernel* runnableKernel, double* samples, double* copy);
+
   ToneSynthesisState state_;
-  // The chosen kernel's addSymbol, addFrame and finish.
-  double (*append_)(ToneSynthesisState&, double, double, int32_t);
-  double (*appendFrame_)(ToneSynthesisState&, const ToneFrame&, double);
-  void (*flush_)(ToneSynthesisState&);
+  const ToneKernel* kernel_;
 };
-
-// Writes `count` interleaved (cos, sin) pairs of the phases start, start + step, ... to
-// `samples` and returns the phase after `count` additions. Uses the fastest kernel this
-// process can run.
-double synthesizeTone(double startPhase, double step, int32_t count, double* samples);
-
-// The straightforward reference: std::cos and std::sin per sample.
-double synthesizeTonePlain(double startPhase, double step, int32_t count, double* samples);
-
-// Advances every tone's free-running phase by one symbol of `n` samples:
-// x = n * phaseStep[t] + tonePhase[t]; if x >= 2*pi then x -= 2*pi (once). Identical results
-// from every kernel. The spans must be of the same length.
-void advanceTonePhases(std::span<double> tonePhase, std::span<const double> phaseStep, int32_t n);
-
-// The straightforward reference of the tone advance, one tone at a time.
-void advanceTonePhasesPlain(std::span<double> tonePhase, std::span<const double> phaseStep,
-                            int32_t n);
-
-// Whether `kernel` was built in and this processor can run it.
-bool toneKernelAvailable(ToneKernel kernel);
-
-// The kernel synthesizeTone and advanceTonePhases use: the widest available one, and of the
-// AVX-512 ones the faster (our own sincos). Detected at the first call (never at load) and
-// fixed for the life of the process.
-ToneKernel fastestToneKernel();
-
-// The same operations through one chosen kernel, for tests and benchmarks; `kernel` must be
-// available (an unavailable one falls back to the plain kernel).
-double synthesizeToneWith(ToneKernel kernel, double startPhase, double step, int32_t count,
-                          double* samples);
-void advanceTonePhasesWith(ToneKernel kernel, std::span<double> tonePhase,
-                           std::span<const double> phaseStep, int32_t n);
 
 }  // namespace quenvarith

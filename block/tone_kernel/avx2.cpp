@@ -1,0 +1,196 @@
+// The AVX2 kernel: our own 4-wide sincos (avx2_sincos.h, within 1 ulp for |phase| <= 2^31), two
+// vectors per block of eight phases. A vector with any phase beyond that range, or not finite,
+// goes to SLEEF's u10 sincos whole. Compiled with AVX2 and FMA enabled and without contraction:
+// the phases are the serial add chain's, the tone advance rounds as the plain one does, and the
+// fused multiply-adds inside the sincos are explicit.
+#include <immintrin.h>
+#include <sleef.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "block/tone_generation.h"
+#include "block/tone_kernel/avx2_sincos.h"
+#include "block/tone_kernel/kernels.h"
+#include "block/tone_kernel/stream.h"
+
+namespace quenvarith::tone_kernel::avx2 {
+
+namespace {
+
+constexpr int32_t kBlock = ToneSynthesisState::kBlock;
+static_assert(kBlock == 2 * kLanes);
+
+// (cos, sin) of 4 phases, interleaved into two vectors of 2 complex samples each.
+[[gnu::always_inline]] inline void sincosInterleaved(__m256d phases, __m256d& first,
+                                                     __m256d& second) {
+  // The lanes in the order p0 p2 p1 p3, so that each unpack below gives two samples in place:
+  // one permutation of the phases instead of two of the results.
+  phases = _mm256_permute4x64_pd(phases, 0xd8);
+  const SinCosConstants& constants = sinCosConstants();
+  __m256d sine;
+  __m256d cosine;
+  if (allReducible(constants, phases)) [[likely]] {
+    const SinCos sinCos = sinCosReduced(constants, phases);
+    sine = sinCos.sin;
+    cosine = sinCos.cos;
+  } else {
+    const Sleef___m256d_2 sinCos = Sleef_sincosd4_u10avx2(phases);
+    sine = sinCos.x;
+    cosine = sinCos.y;
+  }
+  first = _mm256_unpacklo_pd(cosine, sine);   // c0 s0 c1 s1
+  second = _mm256_unpackhi_pd(cosine, sine);  // c2 s2 c3 s3
+}
+
+// Lane i: i < `count`, as the mask of the masked loads and stores.
+[[gnu::always_inline]] inline __m256i lanesBelow(int32_t count) {
+  return _mm256_cmpgt_epi64(_mm256_set1_epi64x(count), _mm256_setr_epi64x(0, 1, 2, 3));
+}
+
+// The doubles of the samples of one vector of phases.
+constexpr std::ptrdiff_t kDoublesPerVector = std::ptrdiff_t{2} * kLanes;
+
+// The first `doubles` (1 to 8) doubles of two vectors of samples.
+inline void storePartially(double* target, int32_t doubles, __m256d first, __m256d second) {
+  _mm256_maskstore_pd(target, lanesBelow(doubles), first);
+  if (doubles > kLanes) {
+    _mm256_maskstore_pd(target + kLanes, lanesBelow(doubles - kLanes), second);
+  }
+}
+
+// The samples of the last `count` (below 8) phases of a run: masked, so that nothing past them
+// is read or written.
+inline void emitPartialBlock(const double* phases, int32_t count, double* samples, double* copy) {
+  __m256d first;
+  __m256d second;
+  for (int32_t done = 0; done < count; done += kLanes) {
+    sincosInterleaved(_mm256_maskload_pd(phases + done, lanesBelow(count - done)), first, second);
+    const int32_t doubles = 2 * (count - done);  // still to write
+    storePartially(samples, doubles, first, second);
+    samples += kDoublesPerVector;
+    if (copy != nullptr) {
+      storePartially(copy, doubles, first, second);
+      copy += kDoublesPerVector;
+    }
+  }
+}
+
+// (cos, sin) of up to 8 phases into 2 * count doubles of `samples` and, unless it is null, of
+// `copy`. Inlined into the stream, so that the samples go straight from registers to both
+// places.
+[[gnu::always_inline]] inline void emitPhases(const double* phases, int32_t count, double* samples,
+                                              double* copy) {
+  if (count != kBlock) [[unlikely]] {
+    emitPartialBlock(phases, count, samples, copy);
+    return;
+  }
+  __m256d first;
+  __m256d second;
+  for (int32_t half = 0; half < kBlock; half += kLanes) {
+    sincosInterleaved(_mm256_loadu_pd(phases + half), first, second);
+    _mm256_storeu_pd(samples, first);
+    _mm256_storeu_pd(samples + kLanes, second);
+    samples += kDoublesPerVector;
+    if (copy != nullptr) {
+      _mm256_storeu_pd(copy, first);
+      _mm256_storeu_pd(copy + kLanes, second);
+      copy += kDoublesPerVector;
+    }
+  }
+}
+
+using Emit = Emitter<emitPhases>;
+
+// For each tone: x = n * step + phase, less 2*pi where x >= 2*pi (the plain advance, 4 at once).
+[[gnu::always_inline]] inline __m256d advanced(__m256d phases, __m256d symbolAdvance,
+                                               __m256d twoPi) {
+  const __m256d x = _mm256_add_pd(symbolAdvance, phases);
+  return _mm256_blendv_pd(x, _mm256_sub_pd(x, twoPi), _mm256_cmp_pd(x, twoPi, _CMP_GE_OQ));
+}
+
+[[gnu::always_inline]] inline void advanceToneRange(double* tonePhase, const double* phaseStep,
+                                                    std::size_t toneCount, double n) {
+  const __m256d samplesPerSymbol = _mm256_set1_pd(n);
+  const __m256d twoPi = _mm256_set1_pd(kTwoPi);
+  std::size_t t = 0;
+  for (; t + kLanes <= toneCount; t += kLanes) {
+    const __m256d symbolAdvance = _mm256_mul_pd(samplesPerSymbol, _mm256_loadu_pd(phaseStep + t));
+    _mm256_storeu_pd(tonePhase + t, advanced(_mm256_loadu_pd(tonePhase + t), symbolAdvance, twoPi));
+  }
+  if (t < toneCount) {
+    const __m256i rest = lanesBelow(static_cast<int32_t>(toneCount - t));
+    const __m256d symbolAdvance =
+        _mm256_mul_pd(samplesPerSymbol, _mm256_maskload_pd(phaseStep + t, rest));
+    _mm256_maskstore_pd(tonePhase + t, rest,
+                        advanced(_mm256_maskload_pd(tonePhase + t, rest), symbolAdvance, twoPi));
+  }
+}
+
+// Row i holds, in every 64-bit lane, the two 32-bit indices that move double i to lane 0.
+constexpr auto kLaneIndex = [] {
+  std::array<IntegerLanes, kLanes> rows{};
+  for (int64_t lane = 0; lane < kLanes; ++lane) {
+    rows.at(static_cast<std::size_t>(lane)) =
+        inEveryLane<kLanes>(((2 * lane + 1) << 32) | (2 * lane));
+  }
+  return rows;
+}();
+
+// The phases of a frame with at most four tones, in one register from the frame's start to its
+// end: a symbol's start phase is then a lane, not a load waiting for the last advance's store,
+// and the advance is a few operations with n * step taken once.
+class RegisterToneBank {
+ public:
+  static constexpr int32_t kCapacity = kLanes;
+
+  [[gnu::always_inline]] explicit RegisterToneBank(const ToneFrame& frame)
+      : tonePhase_(frame.tonePhase),
+        tones_(lanesBelow(frame.toneCount)),
+        phases_(_mm256_maskload_pd(frame.tonePhase, tones_)),
+        symbolAdvance_(_mm256_mul_pd(_mm256_set1_pd(frame.samplesPerSymbol),
+                                     _mm256_maskload_pd(frame.phaseStep, tones_))),
+        twoPi_(_mm256_set1_pd(kTwoPi)) {}
+
+  // The phase of `tone` (below the frame's tone count).
+  [[nodiscard, gnu::always_inline]] double phase(int32_t tone) const {
+    const __m256i index = load(kLaneIndex[static_cast<std::size_t>(tone)]);
+    return _mm256_cvtsd_f64(
+        _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(phases_), index)));
+  }
+  [[gnu::always_inline]] void advance() { phases_ = advanced(phases_, symbolAdvance_, twoPi_); }
+  [[gnu::always_inline]] void store() { _mm256_maskstore_pd(tonePhase_, tones_, phases_); }
+
+ private:
+  double* tonePhase_;
+  __m256i tones_;  // all ones in each tone's lane
+  __m256d phases_;
+  __m256d symbolAdvance_;
+  __m256d twoPi_;
+};
+
+}  // namespace
+
+double appendSymbol(ToneSynthesisState& state, double phase, double step, int32_t count) {
+  return synthesizeSymbol(state, phase, step, count, Emit{});
+}
+
+// The tones in a register from the frame's start to its end where they fit one.
+double appendFrame(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
+  if (frame.toneCount <= RegisterToneBank::kCapacity) {
+    return synthesizeFrame<ScalarChain, RegisterToneBank>(state, frame, phase, Emit{});
+  }
+  return synthesizeFrame<ScalarChain, MemoryToneBank<advanceToneRange>>(state, frame, phase,
+                                                                        Emit{});
+}
+
+void flush(ToneSynthesisState& state) {
+  flushStream(state, Emit{});
+}
+
+void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n) {
+  advanceToneRange(tonePhase, phaseStep, toneCount, n);
+}
+
+}  // namespace quenvarith::tone_kernel::avx2
