@@ -16,16 +16,6 @@ namespace quenvarith::engine {
 
 enum class Dispatch { Table, Flags };
 
-// Flags of the plug-in protocol's flag call that this host uses.
-enum class MethodFlag : int32_t {
-  DeclareSampleTimes = 101,
-  InitializeConditions = 102,
-  ComputeOutputs = 104,
-  SetWorkWidths = 111,
-  SetInputPortSampleTime = 122,
-  SetInputPortDimensionInfo = 126,
-};
-
 class BlockCaller {
  public:
   BlockCaller(DxpEntryPoint entry, host::HostBlock& block, Dispatch dispatch);
@@ -56,9 +46,9 @@ class BlockCaller {
   // arguments where the flag call passes them) or through the installed `method`, which may be
   // missing; then the record's status.
   template <typename Method, typename SetFlagArguments, typename... Arguments>
-  bool callMethod(MethodFlag flag, Method method, std::string_view name,
+  bool callMethod(DxpFlag flag, Method method, std::string_view name,
                   SetFlagArguments setFlagArguments, Arguments... arguments);
-  bool flagCall(MethodFlag flag);
+  bool flagCall(DxpFlag flag);
   bool checkStatus(DxpCallStatus status);
   bool missingMethod(std::string_view name);
 
