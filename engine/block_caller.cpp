@@ -27,6 +27,7 @@ bool BlockCaller::checkStatus(DxpCallStatus status) {
     return false;
   }
   if (status == DXP_CALL_RAISED) {
+    raisedError_ = true;
     error_ = raised_.data();
     if (error_.empty()) {
       error_ = "the block raised an error without a message";

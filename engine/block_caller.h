@@ -40,6 +40,8 @@ class BlockCaller {
   [[nodiscard]] const std::string& error() const { return error_; }
   // True when the error was the host's own finding rather than the block's report.
   [[nodiscard]] bool hostError() const { return hostError_; }
+  // True when the error was raised through the entry point rather than left in the record.
+  [[nodiscard]] bool raised() const { return raisedError_; }
 
  private:
   // One method call either way: through the flag call (after `setFlagArguments` has put the
@@ -61,6 +63,7 @@ class BlockCaller {
   std::array<char, DXP_ERROR_MESSAGE_CAPACITY> raised_{};
   std::string error_;
   bool hostError_ = false;
+  bool raisedError_ = false;
 };
 
 }  // namespace quenvarith::engine
