@@ -39,10 +39,10 @@ double nearby(double value, int index) {
 // k x e = T, then for a frame period that divides into e.
 double exactFramePeriod(double symbolPeriod, int32_t frameSize, int32_t valuesPerSymbol) {
   // A frame too short for one symbol is the block's to refuse; plan it as one.
-  const double symbols = static_cast<double>(std::max(frameSize / valuesPerSymbol, 1));
+  const auto symbols = static_cast<double>(std::max(frameSize / valuesPerSymbol, 1));
   const double product = symbolPeriod * symbols;
-  const double values = static_cast<double>(frameSize);
-  const double perSymbol = static_cast<double>(valuesPerSymbol);
+  const auto values = static_cast<double>(frameSize);
+  const auto perSymbol = static_cast<double>(valuesPerSymbol);
   for (int i = 0; i <= 2 * kExactSearchUlps; ++i) {
     const double element = nearby(symbolPeriod / perSymbol, i);
     if (perSymbol * element != symbolPeriod) {
