@@ -1,5 +1,5 @@
-// The block itself: frame-based mdlComputeOutputs on a record prepared the way a host leaves it
-// after set-up, integer input, one frame of 1024 symbols per call.
+// The block itself: frame-based mdlComputeOutputs on a record the engine has set up, integer
+// input, one frame of 1024 symbols per call.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -7,80 +7,61 @@
 #include <cstdint>
 #include <random>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "bench/bench_common.h"
+#include "block/parameter_codes.h"
 #include "block/symbol_mapping.h"
 #include "block/tone_generation.h"
 #include "block/work_vectors.h"
+#include "engine/simulation.h"
+#include "entry/entry.h"
+#include "entry/texts.h"
 #include "host/host_block.h"
 
 namespace quenvarith::bench {
 namespace {
 
-// A prepared record with integer input and frequency separation 1 Hz. Frame-based: `symbols`
-// elements per frame with a frame period of `symbols` seconds; sample-based: one symbol per
-// input sample of 1 s. Either way T = 1 s, so tone i steps by (2i - M + 1) * pi / N.
+// A record with integer input and frequency separation 1 Hz, set up by the engine's simulation
+// on the linked block and left as a host leaves it before the first step. Frame-based: `symbols`
+// elements per frame with a frame period of `symbols` seconds; sample-based: one symbol per input
+// sample of 1 s. Either way T = 1 s, so tone i steps by (2i - M + 1) * pi / N. The benchmarks
+// call the block's methods on it themselves, so that they measure the block's call alone.
 class FrameRecord {
  public:
   FrameRecord(int32_t mAryNumber, int32_t samplesPerSymbol, int32_t symbols, bool continuous,
-              bool sampleBased = false) {
-    host::ParameterValues parameters;
-    parameters.mAryNumber = mAryNumber;
-    parameters.inputType = 2;
-    parameters.frequencySeparation = 1.0;
-    parameters.phaseContinuity = continuous ? 1 : 2;
-    parameters.samplesPerSymbol = samplesPerSymbol;
-    host_.setParameters(parameters);
-    host_.createPorts(1, 1);
-    DxpInputPort& input = host_.inputPort();
-    input.width = symbols;
-    input.numDims = 1;
-    input.sampleTime = symbols;
-    input.offset = 0.0;
-    host_.setInputFrameFlag(sampleBased ? DXP_FRAME_NO : DXP_FRAME_YES);
-    DxpOutputPort& output = host_.outputPort();
-    output.width = sampleBased ? 1 : symbols * samplesPerSymbol;
-    output.numDims = 1;
-    output.complexity = DXP_COMPLEX;
+              bool sampleBased = false)
+      : simulation_(&dxpFunction, entry::kModuleName,
+                    runSettings(mAryNumber, samplesPerSymbol, symbols, continuous, sampleBased)),
+        ok_(simulation_.setUp().ok()) {}
 
-    DxpBlockRecord* record = host_.record();
-    record->numWorkVectors = kWorkVectorCount;
-    const std::array<DxpWorkVector, kWorkVectorCount> vectors{{
-        {symbols, DXP_TYPE_INT32, DXP_REAL, nullptr},
-        {symbols * samplesPerSymbol, DXP_TYPE_DOUBLE, DXP_COMPLEX, nullptr},
-        {1, DXP_TYPE_DOUBLE, DXP_REAL, nullptr},
-        {mAryNumber, DXP_TYPE_DOUBLE, DXP_REAL, nullptr},
-        {mAryNumber, DXP_TYPE_DOUBLE, DXP_REAL, nullptr},
-        {1, DXP_TYPE_INT32, DXP_REAL, nullptr},
-    }};
-    for (std::size_t i = 0; i < vectors.size(); ++i) {
-      record->workVectors[i] = vectors[i];
-    }
-    host_.setSampleTimeTasks({0, 1}, 2);
-    const std::array<int32_t, 2> bothHit{1, 1};
-    host_.setHits(bothHit);
-    std::string message;
-    if (!host_.allocateRunStorage(&message)) {
-      ok_ = false;
-      return;
-    }
-    mdlInitializeConditions(record);
-  }
-
-  bool ok() { return ok_ && dxpGetErrorStatus(host_.record()) == nullptr; }
-  DxpBlockRecord* record() { return host_.record(); }
-  host::HostBlock& host() { return host_; }
-  std::span<double> input() { return host_.inputSignal(); }
-  double& phase() { return host_.workVector<double>(static_cast<int>(WorkVector::Phase))[0]; }
+  bool ok() { return ok_ && dxpGetErrorStatus(record()) == nullptr; }
+  DxpBlockRecord* record() { return host().record(); }
+  host::HostBlock& host() { return simulation_.block(); }
+  std::span<double> input() { return host().inputSignal(); }
+  double& phase() { return host().workVector<double>(static_cast<int>(WorkVector::Phase))[0]; }
   std::span<double> tonePhase() {
-    return host_.workVector<double>(static_cast<int>(WorkVector::TonePhase));
+    return host().workVector<double>(static_cast<int>(WorkVector::TonePhase));
   }
 
  private:
-  host::HostBlock host_;
-  bool ok_ = true;
+  static engine::RunSettings runSettings(int32_t mAryNumber, int32_t samplesPerSymbol,
+                                         int32_t symbols, bool continuous, bool sampleBased) {
+    engine::RunSettings settings;
+    settings.parameters.mAryNumber = mAryNumber;
+    settings.parameters.inputType = codeOf(InputType::Integer);
+    settings.parameters.frequencySeparation = 1.0;
+    settings.parameters.phaseContinuity =
+        codeOf(continuous ? PhaseContinuity::Continuous : PhaseContinuity::Discontinuous);
+    settings.parameters.samplesPerSymbol = samplesPerSymbol;
+    settings.signal = sampleBased ? engine::SignalMode::Sample : engine::SignalMode::Frame;
+    settings.frameSize = symbols;
+    settings.sampleTime = sampleBased ? 1.0 : symbols;
+    return settings;
+  }
+
+  engine::Simulation simulation_;
+  bool ok_;
 };
 
 void blockFrame(benchmark::State& state) {
@@ -157,10 +138,10 @@ BENCHMARK(blockManyTones)->ArgNames({"M"})->Arg(4096);
 void blockSampleStep(benchmark::State& state) {
   constexpr int32_t kSamplesPerSymbol = 8;
   FrameRecord frame(kToneCount, kSamplesPerSymbol, 1, true, true);
-  frame.host().setTimeStepKind(DXP_MAJOR_TIME_STEP);
   const std::vector<int32_t> symbols = frameSymbols();
+  // Hits by task, as the engine assigns them: the output's port on task 0, the input's on 1.
   const std::array<int32_t, 2> inputAndOutput{1, 1};
-  const std::array<int32_t, 2> outputOnly{0, 1};
+  const std::array<int32_t, 2> outputOnly{1, 0};
   std::size_t symbol = 0;
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
     for (int32_t step = 0; step < kSamplesPerSymbol; ++step) {

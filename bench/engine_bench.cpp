@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench/bench_common.h"
+#include "block/parameter_codes.h"
 #include "engine/plugin_library.h"
 #include "engine/simulation.h"
 
@@ -63,9 +64,9 @@ void engineSampleStep(benchmark::State& state) {
   }
   engine::RunSettings settings;
   settings.parameters.mAryNumber = kToneCount;
-  settings.parameters.inputType = 2;
+  settings.parameters.inputType = codeOf(InputType::Integer);
   settings.parameters.frequencySeparation = 1.0;
-  settings.parameters.phaseContinuity = 1;
+  settings.parameters.phaseContinuity = codeOf(PhaseContinuity::Continuous);
   settings.parameters.samplesPerSymbol = n;
   settings.signal = engine::SignalMode::Sample;
   uint64_t steps = 0;

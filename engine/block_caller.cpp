@@ -27,6 +27,7 @@ bool BlockCaller::checkStatus(DxpCallStatus status) {
     return false;
   }
   if (status == DXP_CALL_RAISED) {
+    raisedError_ = true;
     error_ = raised_.data();
     if (error_.empty()) {
       error_ = "the block raised an error without a message";
@@ -54,7 +55,7 @@ bool BlockCaller::missingMethod(std::string_view name) {
   return false;
 }
 
-bool BlockCaller::flagCall(MethodFlag flag) {
+bool BlockCaller::flagCall(DxpFlag flag) {
   if (failed()) {
     return false;
   }
@@ -93,7 +94,7 @@ bool BlockCaller::setUp() {
     hostError_ = true;
     return false;
   }
-  if (words[DXP_WORD_NUM_PARAMETERS_EXPECTED] != static_cast<double>(host::kParameterCount)) {
+  if (words[DXP_WORD_NUM_PARAMETERS_EXPECTED] != static_cast<double>(DXP_NUM_DIALOG_PARAMETERS)) {
     error_ = "the block expects a number of dialog parameters other than six";
     hostError_ = true;
     return false;
@@ -107,7 +108,7 @@ bool BlockCaller::setUp() {
 }
 
 template <typename Method, typename SetFlagArguments, typename... Arguments>
-bool BlockCaller::callMethod(MethodFlag flag, Method method, std::string_view name,
+bool BlockCaller::callMethod(DxpFlag flag, Method method, std::string_view name,
                              SetFlagArguments setFlagArguments, Arguments... arguments) {
   if (failed()) {
     return false;
@@ -125,7 +126,7 @@ bool BlockCaller::callMethod(MethodFlag flag, Method method, std::string_view na
 
 bool BlockCaller::setInputPortDimensionInfo(int32_t port, const DxpDimsInfo& dims) {
   return callMethod(
-      MethodFlag::SetInputPortDimensionInfo, record_->methods.inputPortWidthOrDims.dimensionInfo,
+      DXP_FLAG_SET_INPUT_PORT_DIMENSION_INFO, record_->methods.inputPortWidthOrDims.dimensionInfo,
       "mdlSetInputPortDimensionInfo",
       [&] {
         record_->sizes[DXP_WORD_CALL_ARGUMENT] = port;
@@ -136,7 +137,7 @@ bool BlockCaller::setInputPortDimensionInfo(int32_t port, const DxpDimsInfo& dim
 
 bool BlockCaller::setInputPortSampleTime(int32_t port, double sampleTime, double offset) {
   return callMethod(
-      MethodFlag::SetInputPortSampleTime, record_->methods.inputPortSampleTime,
+      DXP_FLAG_SET_INPUT_PORT_SAMPLE_TIME, record_->methods.inputPortSampleTime,
       "mdlSetInputPortSampleTime",
       [&] {
         record_->sizes[DXP_WORD_CALL_ARGUMENT] = port;
@@ -147,23 +148,23 @@ bool BlockCaller::setInputPortSampleTime(int32_t port, double sampleTime, double
 }
 
 bool BlockCaller::declareSampleTimes() {
-  return callMethod(MethodFlag::DeclareSampleTimes, record_->methods.sampleTimes,
+  return callMethod(DXP_FLAG_DECLARE_SAMPLE_TIMES, record_->methods.sampleTimes,
                     "mdlDeclareSampleTimes", [] {});
 }
 
 bool BlockCaller::setWorkWidths() {
-  return callMethod(MethodFlag::SetWorkWidths, record_->methods.workWidths, "mdlSetWorkWidths",
+  return callMethod(DXP_FLAG_SET_WORK_WIDTHS, record_->methods.workWidths, "mdlSetWorkWidths",
                     [] {});
 }
 
 bool BlockCaller::initializeConditions() {
-  return callMethod(MethodFlag::InitializeConditions, record_->methods.initialConditions,
+  return callMethod(DXP_FLAG_INITIALIZE_CONDITIONS, record_->methods.initialConditions,
                     "mdlInitializeConditions", [] {});
 }
 
 bool BlockCaller::computeOutputs(int32_t taskId) {
   return callMethod(
-      MethodFlag::ComputeOutputs, record_->methods.outputs, "mdlComputeOutputs",
+      DXP_FLAG_COMPUTE_OUTPUTS, record_->methods.outputs, "mdlComputeOutputs",
       [&] { record_->sizes[DXP_WORD_CALL_ARGUMENT] = taskId; }, taskId);
 }
 

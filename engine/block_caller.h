@@ -16,16 +16,6 @@ namespace quenvarith::engine {
 
 enum class Dispatch { Table, Flags };
 
-// Flags of the plug-in protocol's flag call that this host uses.
-enum class MethodFlag : int32_t {
-  DeclareSampleTimes = 101,
-  InitializeConditions = 102,
-  ComputeOutputs = 104,
-  SetWorkWidths = 111,
-  SetInputPortSampleTime = 122,
-  SetInputPortDimensionInfo = 126,
-};
-
 class BlockCaller {
  public:
   BlockCaller(DxpEntryPoint entry, host::HostBlock& block, Dispatch dispatch);
@@ -50,15 +40,17 @@ class BlockCaller {
   [[nodiscard]] const std::string& error() const { return error_; }
   // True when the error was the host's own finding rather than the block's report.
   [[nodiscard]] bool hostError() const { return hostError_; }
+  // True when the error was raised through the entry point rather than left in the record.
+  [[nodiscard]] bool raised() const { return raisedError_; }
 
  private:
   // One method call either way: through the flag call (after `setFlagArguments` has put the
   // arguments where the flag call passes them) or through the installed `method`, which may be
   // missing; then the record's status.
   template <typename Method, typename SetFlagArguments, typename... Arguments>
-  bool callMethod(MethodFlag flag, Method method, std::string_view name,
+  bool callMethod(DxpFlag flag, Method method, std::string_view name,
                   SetFlagArguments setFlagArguments, Arguments... arguments);
-  bool flagCall(MethodFlag flag);
+  bool flagCall(DxpFlag flag);
   bool checkStatus(DxpCallStatus status);
   bool missingMethod(std::string_view name);
 
@@ -71,6 +63,7 @@ class BlockCaller {
   std::array<char, DXP_ERROR_MESSAGE_CAPACITY> raised_{};
   std::string error_;
   bool hostError_ = false;
+  bool raisedError_ = false;
 };
 
 }  // namespace quenvarith::engine

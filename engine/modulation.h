@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "block/parameter_codes.h"
 #include "host/host_block.h"
 
 namespace quenvarith::engine {
@@ -21,10 +22,13 @@ struct ParameterWord {
   double value;
 };
 
-inline constexpr std::array<ParameterWord, 2> kInputTypeWords{{{"bit", 1}, {"integer", 2}}};
-inline constexpr std::array<ParameterWord, 2> kMappingWords{{{"binary", 1}, {"gray", 2}}};
+inline constexpr std::array<ParameterWord, 2> kInputTypeWords{
+    {{"bit", codeOf(InputType::Bit)}, {"integer", codeOf(InputType::Integer)}}};
+inline constexpr std::array<ParameterWord, 2> kMappingWords{
+    {{"binary", codeOf(BitToSymbolMapping::Binary)}, {"gray", codeOf(BitToSymbolMapping::Gray)}}};
 inline constexpr std::array<ParameterWord, 2> kPhaseWords{
-    {{"continuous", 1}, {"discontinuous", 2}}};
+    {{"continuous", codeOf(PhaseContinuity::Continuous)},
+     {"discontinuous", codeOf(PhaseContinuity::Discontinuous)}}};
 
 // The value `word` names, if it is one of `words`.
 inline std::optional<double> valueOfWord(std::span<const ParameterWord> words,

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "block/conversion.h"
+#include "block/parameter_codes.h"
 
 namespace quenvarith::engine {
 
@@ -33,7 +34,7 @@ RunResult hostFailure(std::string message) {
 }  // namespace
 
 int32_t valuesPerSymbol(const host::ParameterValues& parameters) {
-  if (truncateToInt32(parameters.inputType) == 2) {
+  if (truncateToInt32(parameters.inputType) == codeOf(InputType::Integer)) {
     return 1;
   }
   int exponent = 0;

@@ -14,6 +14,7 @@
 #include "block/parameters.h"
 #include "block/symbol_mapping.h"
 #include "block/work_vectors.h"
+#include "engine/block_caller.h"
 #include "entry/entry.h"
 #include "fuzz/fuzz_support.h"
 #include "host/dxp.h"
@@ -159,20 +160,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   DxpBlockRecord* record = fuzzedHost.record();
   block.setParameterArrays(fuzz::consumeParameters(data));
 
-  // The set-up call on the host's record.
-  {
-    host::ArrayHandle reference = block.makeRecordReference();
-    host::ArrayHandle zero(vqCreateDoubleScalar(0.0));
-    host::ArrayHandle empty(vqCreateDoubleMatrix(0, 0, VQ_REAL));
-    std::array<const VqArray*, 4> prhs = {empty.get(), reference.get(), empty.get(), zero.get()};
-    std::array<VqArray*, 1> plhs{};
-    const DxpCallStatus status =
-        dxpCallEntry(&dxpFunction, 1, plhs.data(), 4, prhs.data(), nullptr);
-    fuzz::require(status == DXP_CALL_RETURNED, "a set-up call on a host record returns");
-    vqDestroyArray(plhs[0]);
-  }
-  // A host stops at a failed set-up; so does a record without its ports.
-  if (dxpGetErrorStatus(record) != nullptr || block.inputPortCount() != 1) {
+  // The set-up call on the host's record, as the engine makes it; a host stops at a failed one.
+  engine::BlockCaller blockCaller(&dxpFunction, block, engine::Dispatch::Flags);
+  const bool setUp = blockCaller.setUp();
+  fuzz::require(!blockCaller.raised(), "a set-up call on a host record returns");
+  if (!setUp || block.inputPortCount() != 1) {
     return 0;
   }
   const DxpFrameFlag frame = fuzz::consumeFrameFlag(data);
@@ -191,15 +183,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     return 0;
   }
 
-  // The run, as a host starts it once propagation went through: sample times confirmed, work
-  // widths declared, storage allocated, initial conditions.
+  // The run, as the engine starts it once propagation went through: sample times confirmed,
+  // work widths declared, storage allocated, initial conditions.
   record->sizes[DXP_WORD_CALL_ARGUMENT] = 0;
-  if (!caller.call(DXP_FLAG_DECLARE_SAMPLE_TIMES).empty() ||
-      !caller.call(DXP_FLAG_SET_WORK_WIDTHS).empty() || !fuzz::withinWorkBudget(record)) {
+  const bool declared = blockCaller.declareSampleTimes() && blockCaller.setWorkWidths();
+  fuzz::require(!blockCaller.raised(), "a flag call never raises");
+  if (!declared || !fuzz::withinWorkBudget(record)) {
     return 0;
   }
   std::string message;
-  if (!block.allocateRunStorage(&message) || !caller.call(DXP_FLAG_INITIALIZE_CONDITIONS).empty()) {
+  if (!block.allocateRunStorage(&message)) {
+    return 0;
+  }
+  const bool initialized = blockCaller.initializeConditions();
+  fuzz::require(!blockCaller.raised(), "a flag call never raises");
+  if (!initialized) {
     return 0;
   }
 

@@ -58,8 +58,6 @@ class ScopeActivation {
   VqAllocationScope* previous_;
 };
 
-inline constexpr int kParameterCount = DXP_NUM_DIALOG_PARAMETERS;
-
 // The block's six dialog parameters, by index.
 struct ParameterValues {
   double mAryNumber = 4;

@@ -23,10 +23,12 @@ std::vector<RunConfig> configurations() {
   for (int i = 0; i < kThreads * kRunsPerThread; ++i) {
     RunConfig config;
     config.parameters.mAryNumber = (i % 3 == 0) ? 4 : (i % 3 == 1 ? 8 : 16);
-    config.parameters.inputType = (i % 4 == 3) ? 2 : 1;
-    config.parameters.bitToSymbolMapping = 1 + i % 2;
+    config.parameters.inputType = codeOf((i % 4 == 3) ? InputType::Integer : InputType::Bit);
+    config.parameters.bitToSymbolMapping =
+        codeOf(i % 2 == 0 ? BitToSymbolMapping::Binary : BitToSymbolMapping::Gray);
     config.parameters.frequencySeparation = 0.25 * (1 + i % 5);
-    config.parameters.phaseContinuity = 1 + (i / 2) % 2;
+    config.parameters.phaseContinuity =
+        codeOf((i / 2) % 2 == 0 ? PhaseContinuity::Continuous : PhaseContinuity::Discontinuous);
     config.parameters.samplesPerSymbol = 4 + i % 7;
     config.frameBased = i % 5 != 4;
     config.symbolsPerFrame = 8 + i % 9;
@@ -101,7 +103,7 @@ TEST(Concurrency, RecordsOnThreadsMatchSerialRuns) {
 }
 
 // The same records through the entry's set-up call and through flag calls, started all at once:
-// nothing the entry or the dispatch keeps is shared between records.
+// nothing the entry, the dispatch or the engine keeps is shared between records.
 TEST(Concurrency, SetUpCallsAndFlagCallsOnThreadsMatchSerialRuns) {
   std::vector<RunConfig> configs = configurations();
   for (RunConfig& config : configs) {

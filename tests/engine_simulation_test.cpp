@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "block/parameter_codes.h"
 #include "engine/plugin_library.h"
 #include "engine/simulation.h"
 
@@ -189,9 +190,9 @@ TEST(ValuesPerSymbol, IsLog2MForBitsAndOneForIntegers) {
     parameters.mAryNumber = m;
     EXPECT_EQ(valuesPerSymbol(parameters), k) << m;
   }
-  parameters.inputType = 2;
+  parameters.inputType = codeOf(InputType::Integer);
   EXPECT_EQ(valuesPerSymbol(parameters), 1);
-  parameters.inputType = 1;
+  parameters.inputType = codeOf(InputType::Bit);
   parameters.mAryNumber = std::numeric_limits<double>::quiet_NaN();
   EXPECT_EQ(valuesPerSymbol(parameters), 1);
 }
@@ -228,20 +229,23 @@ class StepInterface : public ::testing::TestWithParam<StepCase> {
     for (double& value : values) {
       state = state * 6364136223846793005u + 1442695040888963407u;
       const uint64_t draw = state >> 33;
-      value = static_cast<double>(
-          GetParam().inputType == 1 ? draw % 2 : draw % static_cast<uint64_t>(GetParam().mAry));
+      value = static_cast<double>(GetParam().inputType == codeOf(InputType::Bit)
+                                      ? draw % 2
+                                      : draw % static_cast<uint64_t>(GetParam().mAry));
     }
     return values;
   }
   PluginLibrary plugin_{QUENVARITH_PLUGIN_PATH};
 };
 
-INSTANTIATE_TEST_SUITE_P(Signals, StepInterface,
-                         ::testing::Values(StepCase{"FrameBits", SignalMode::Frame, 1, 8, 12},
-                                           StepCase{"FrameIntegers", SignalMode::Frame, 2, 5, 4},
-                                           StepCase{"SampleBits", SignalMode::Sample, 1, 4, 0},
-                                           StepCase{"SampleIntegers", SignalMode::Sample, 2, 3, 0}),
-                         [](const auto& testCase) { return std::string(testCase.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Signals, StepInterface,
+    ::testing::Values(
+        StepCase{"FrameBits", SignalMode::Frame, codeOf(InputType::Bit), 8, 12},
+        StepCase{"FrameIntegers", SignalMode::Frame, codeOf(InputType::Integer), 5, 4},
+        StepCase{"SampleBits", SignalMode::Sample, codeOf(InputType::Bit), 4, 0},
+        StepCase{"SampleIntegers", SignalMode::Sample, codeOf(InputType::Integer), 3, 0}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // The samples do not depend on how the input is cut: chunks of any size, and a buffer with
 // room for only some steps, give the whole run's samples.

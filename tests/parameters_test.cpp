@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "block/parameter_codes.h"
 #include "host/host_block.h"
 
 namespace quenvarith {
@@ -71,10 +72,10 @@ constexpr ArrayKind kMalformedKinds[] = {ArrayKind::TwoElements, ArrayKind::Comp
 ParameterValues validValues() {
   ParameterValues values;
   values.mAryNumber = 8;
-  values.inputType = 1;
-  values.bitToSymbolMapping = 1;
+  values.inputType = codeOf(InputType::Bit);
+  values.bitToSymbolMapping = codeOf(BitToSymbolMapping::Binary);
   values.frequencySeparation = 1000;
-  values.phaseContinuity = 1;
+  values.phaseContinuity = codeOf(PhaseContinuity::Continuous);
   values.samplesPerSymbol = 16;
   return values;
 }
@@ -148,16 +149,16 @@ TEST_F(CheckParameters, ReportsOnlyTheFirstFailingStep) {
   set(Parameter::MAryNumber, 6);
   EXPECT_EQ(check(), kInputTypeMessage);
 
-  set(Parameter::InputType, 1);
+  set(Parameter::InputType, codeOf(InputType::Bit));
   set(Parameter::BitToSymbolMapping, 0);
   set(Parameter::PhaseContinuity, 0);
   EXPECT_EQ(check(), kMappingMessage);
 
   // Phase continuity is checked before M, although M has the lower index.
-  set(Parameter::BitToSymbolMapping, 1);
+  set(Parameter::BitToSymbolMapping, codeOf(BitToSymbolMapping::Binary));
   EXPECT_EQ(check(), kPhaseMessage);
 
-  set(Parameter::PhaseContinuity, 1);
+  set(Parameter::PhaseContinuity, codeOf(PhaseContinuity::Continuous));
   set(Parameter::FrequencySeparation, kNaN);
   set(Parameter::SamplesPerSymbol, 0);
   EXPECT_EQ(check(), kBitMAryMessage);
@@ -191,9 +192,9 @@ TEST_F(CheckParameters, MAryNumberFollowsTheInputTypeRules) {
   };
   for (const auto& [m, bitPasses, integerPasses] : cases) {
     set(Parameter::MAryNumber, m);
-    set(Parameter::InputType, 1);
+    set(Parameter::InputType, codeOf(InputType::Bit));
     EXPECT_EQ(check(), bitPasses ? "" : kBitMAryMessage) << "bit input, M = " << m;
-    set(Parameter::InputType, 2);
+    set(Parameter::InputType, codeOf(InputType::Integer));
     EXPECT_EQ(check(), integerPasses ? "" : kIntegerMAryMessage) << "integer input, M = " << m;
   }
 }
@@ -201,9 +202,9 @@ TEST_F(CheckParameters, MAryNumberFollowsTheInputTypeRules) {
 TEST_F(CheckParameters, MAryNumberOfAnyOtherKindGetsTheInputTypeMessage) {
   for (const ArrayKind kind : kMalformedKinds) {
     set(Parameter::MAryNumber, kind, 4);
-    set(Parameter::InputType, 1);
+    set(Parameter::InputType, codeOf(InputType::Bit));
     EXPECT_EQ(check(), kBitMAryMessage) << static_cast<int>(kind);
-    set(Parameter::InputType, 2);
+    set(Parameter::InputType, codeOf(InputType::Integer));
     EXPECT_EQ(check(), kIntegerMAryMessage) << static_cast<int>(kind);
   }
 }
@@ -242,7 +243,7 @@ TEST_F(CheckParameters, SamplesPerSymbolIsAWholeNumberFromOneToTheWidthLimit) {
 TEST_F(CheckParameters, EmptyParametersAreExemptOnlyInSizesOnlyCalls) {
   set(Parameter::MAryNumber, ArrayKind::Empty);
   EXPECT_EQ(check(), kBitMAryMessage);
-  set(Parameter::InputType, 2);
+  set(Parameter::InputType, codeOf(InputType::Integer));
   EXPECT_EQ(check(), kIntegerMAryMessage);
 
   sizesOnly();

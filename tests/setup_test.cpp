@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "block/dimensions.h"
+#include "block/parameter_codes.h"
 #include "block/work_vectors.h"
 #include "host/host_block.h"
 
@@ -398,7 +399,12 @@ TEST(DeclareSampleTimesAfterPropagation, RefusesWidthsTheRunWouldWritePast) {
                  << "frame " << testCase.frame << ", input type " << testCase.inputType);
     HostBlock host;
     const host::ScopeActivation activation(host.allocationScope());
-    host.setParameters({4, testCase.inputType, 1, 1, 1, 8});
+    host.setParameters({.mAryNumber = 4,
+                        .inputType = testCase.inputType,
+                        .bitToSymbolMapping = codeOf(BitToSymbolMapping::Binary),
+                        .frequencySeparation = 1,
+                        .phaseContinuity = codeOf(PhaseContinuity::Continuous),
+                        .samplesPerSymbol = 8});
     mdlDeclareSizes(host.record());
     ASSERT_EQ(statusOf(host), "");
     ASSERT_EQ(dxpInputFrameFlag(&host.inputPort()), DXP_FRAME_INHERITED);

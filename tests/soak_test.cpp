@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 
+#include "block/parameter_codes.h"
 #include "engine/plugin_library.h"
 #include "engine/simulation.h"
 
@@ -151,7 +152,12 @@ TEST(Soak, LongContinuousRunStaysExactAndFlat) {
   engine::PluginLibrary plugin(QUENVARITH_PLUGIN_PATH);
   ASSERT_TRUE(plugin.isOpen()) << plugin.error();
   engine::RunSettings settings;
-  settings.parameters = {kMAry, 2, 1, 1.0, 1, kSamplesPerSymbol};  // integer input, continuous
+  settings.parameters = {.mAryNumber = kMAry,
+                         .inputType = codeOf(InputType::Integer),
+                         .bitToSymbolMapping = codeOf(BitToSymbolMapping::Binary),
+                         .frequencySeparation = 1.0,
+                         .phaseContinuity = codeOf(PhaseContinuity::Continuous),
+                         .samplesPerSymbol = kSamplesPerSymbol};
   settings.signal = engine::SignalMode::Frame;
   settings.frameSize = kSymbolsPerFrame;
   settings.sampleTime = kSymbolsPerFrame;  // a symbol period of exactly 1 s

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "block/parameter_codes.h"
 #include "test_records.h"
 
 namespace quenvarith {
@@ -181,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MapInputToSymbolsStatus, KeepsAnEarlierFailure) {
   host::HostBlock host;
   testing::RecordLayout layout;
-  layout.parameters.inputType = 2;
+  layout.parameters.inputType = codeOf(InputType::Integer);
   ASSERT_NO_FATAL_FAILURE(testing::prepareRecord(host, layout));
   constexpr const char* kEarlier = "an earlier failure";
   dxpSetErrorStatus(host.record(), kEarlier);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "block/parameter_codes.h"
 #include "block/parameters.h"
 #include "test_records.h"
 
@@ -210,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
 // phases are never raised.
 TEST_F(ToneGeneration, ToneAdvanceTakesOffOneTwoPiPerSymbol) {
   testing::RecordLayout layout;  // M 4, separation 1, N 8
-  layout.parameters.inputType = 2;
+  layout.parameters.inputType = codeOf(InputType::Integer);
   layout.inputWidth = 1;  // T = Ts / width = 1
   ASSERT_NO_FATAL_FAILURE(prepare(layout));
   mdlInitializeConditions(record());
@@ -248,8 +249,8 @@ TEST_P(FrameBased, SynthesisesTwoFrames) {
   const FrameCase& frame = GetParam();
   testing::RecordLayout layout;
   layout.parameters = {.mAryNumber = 2,
-                       .inputType = 2,
-                       .bitToSymbolMapping = 1,
+                       .inputType = codeOf(InputType::Integer),
+                       .bitToSymbolMapping = codeOf(BitToSymbolMapping::Binary),
                        .frequencySeparation = 0.5,
                        .phaseContinuity = frame.continuity,
                        .samplesPerSymbol = 4};
@@ -298,8 +299,8 @@ class FrameBasedFixture : public ToneGeneration {
   void prepareTwoSymbolFrames(double continuity = 1) {
     testing::RecordLayout layout;
     layout.parameters = {.mAryNumber = 2,
-                         .inputType = 2,
-                         .bitToSymbolMapping = 1,
+                         .inputType = codeOf(InputType::Integer),
+                         .bitToSymbolMapping = codeOf(BitToSymbolMapping::Binary),
                          .frequencySeparation = 0.5,
                          .phaseContinuity = continuity,
                          .samplesPerSymbol = 4};
@@ -357,7 +358,8 @@ TEST_F(FrameBasedFixture, ParametersChangedMidRunAreRefusedBeforeAnythingIsWritt
     SCOPED_TRACE(change.parameter);
     host::HostBlock host;
     testing::RecordLayout layout;
-    layout.parameters = {.mAryNumber = 2, .inputType = 2, .samplesPerSymbol = 4};
+    layout.parameters = {
+        .mAryNumber = 2, .inputType = codeOf(InputType::Integer), .samplesPerSymbol = 4};
     layout.inputWidth = 2;
     layout.symbolsPerFrame = 2;
     ASSERT_NO_FATAL_FAILURE(testing::prepareRecord(host, layout));
@@ -458,8 +460,8 @@ class SampleBased : public ToneGeneration {
   void prepareWalk(double continuity = 1) {
     testing::RecordLayout layout;
     layout.parameters = {.mAryNumber = 2,
-                         .inputType = 1,
-                         .bitToSymbolMapping = 1,
+                         .inputType = codeOf(InputType::Bit),
+                         .bitToSymbolMapping = codeOf(BitToSymbolMapping::Binary),
                          .frequencySeparation = 0.5,
                          .phaseContinuity = continuity,
                          .samplesPerSymbol = 4};
