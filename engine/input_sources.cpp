@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <system_error>
+#include <utility>
 
 namespace quenvarith::engine {
 
@@ -125,30 +126,40 @@ TextInput::TokenResult TextInput::nextToken(std::string_view& token, uint64_t& l
   return TokenResult::Token;
 }
 
-ReadResult TextInput::read(std::span<double> values) {
+size_t TextInput::readAvailable(std::span<double> values) {
   if (!error_.empty()) {
-    return ReadResult::Failed;
+    return 0;
   }
-  uint64_t lastLine = 0;  // where the values of a step cut short end
   for (size_t filled = 0; filled < values.size(); ++filled) {
     std::string_view token;
     uint64_t line = 0;
     const TokenResult result = nextToken(token, line);
-    if (result == TokenResult::Failed) {
-      return ReadResult::Failed;
+    if (result != TokenResult::Token) {
+      return filled;
     }
-    if (result == TokenResult::End) {
-      if (filled == 0) {
-        return ReadResult::End;
-      }
-      error_ = "line " + std::to_string(lastLine) + ": " + incompleteStep(filled, values.size());
-      return ReadResult::Failed;
-    }
-    lastLine = line;
     if (!parseNumber(token, values[filled])) {
       error_ = "line " + std::to_string(line) + ": '" + shown(token) + "' is not a number";
-      return ReadResult::Failed;
+      return filled;
     }
+    lastLine_ = line;
+  }
+  return values.size();
+}
+
+ReadResult TextInput::read(std::span<double> values) {
+  if (!error_.empty()) {
+    return ReadResult::Failed;
+  }
+  const size_t filled = readAvailable(values);
+  if (!error_.empty()) {
+    return ReadResult::Failed;
+  }
+  if (filled == 0 && !values.empty()) {
+    return ReadResult::End;
+  }
+  if (filled < values.size()) {
+    error_ = "line " + std::to_string(lastLine_) + ": " + incompleteStep(filled, values.size());
+    return ReadResult::Failed;
   }
   return ReadResult::Filled;
 }
@@ -190,17 +201,87 @@ ReadResult RandomInput::read(std::span<double> values) {
     error_ = incompleteStep(static_cast<size_t>(available), values.size());
     return ReadResult::Failed;
   }
-  for (double& value : values) {
+  (void)readAvailable(values);
+  return ReadResult::Filled;
+}
+
+size_t RandomInput::readAvailable(std::span<double> values) {
+  for (size_t filled = 0; filled < values.size(); ++filled) {
     if (valuesLeftInSymbol_ == 0) {
+      if (symbolsLeft_ == 0) {
+        return filled;
+      }
       symbol_ = uniformBelow(alphabet_);
       valuesLeftInSymbol_ = valuesPerSymbol_;
       --symbolsLeft_;
       ++symbolsGenerated_;
     }
     --valuesLeftInSymbol_;
-    value = bits_
-                ? static_cast<double>((symbol_ >> static_cast<unsigned>(valuesLeftInSymbol_)) & 1u)
-                : static_cast<double>(symbol_);
+    values[filled] =
+        bits_ ? static_cast<double>((symbol_ >> static_cast<unsigned>(valuesLeftInSymbol_)) & 1u)
+              : static_cast<double>(symbol_);
+  }
+  return values.size();
+}
+
+BytesInput::BytesInput(std::FILE* stream, bool bits)
+    : stream_(stream), bits_(bits), buffer_(std::make_unique<unsigned char[]>(kBufferSize)) {}
+
+BytesInput::BytesInput(std::string bytes, bool bits)
+    : bits_(bits), text_(std::move(bytes)), inMemory_(true) {}
+
+bool BytesInput::nextByte(unsigned char& byte) {
+  if (inMemory_) {
+    if (bytesConsumed_ == text_.size()) {
+      return false;
+    }
+    byte = static_cast<unsigned char>(text_[bytesConsumed_++]);
+    return true;
+  }
+  if (begin_ == end_) {
+    if (!error_.empty() || std::feof(stream_) != 0) {
+      return false;
+    }
+    end_ = std::fread(buffer_.get(), 1, kBufferSize, stream_);
+    begin_ = 0;
+    if (end_ == 0) {
+      if (std::ferror(stream_) != 0) {
+        error_ = std::string("cannot read the input: ") + std::strerror(errno);
+      }
+      return false;
+    }
+  }
+  byte = buffer_[begin_++];
+  ++bytesConsumed_;
+  return true;
+}
+
+size_t BytesInput::readAvailable(std::span<double> values) {
+  for (size_t filled = 0; filled < values.size(); ++filled) {
+    if (bitsLeft_ == 0) {
+      if (!nextByte(byte_)) {
+        return filled;
+      }
+      bitsLeft_ = bits_ ? kBitsPerByte : 1;
+    }
+    --bitsLeft_;
+    values[filled] =
+        bits_ ? static_cast<double>((byte_ >> bitsLeft_) & 1u) : static_cast<double>(byte_);
+  }
+  return values.size();
+}
+
+ReadResult BytesInput::read(std::span<double> values) {
+  const size_t filled = readAvailable(values);
+  if (!error_.empty()) {
+    return ReadResult::Failed;
+  }
+  if (filled == 0 && !values.empty()) {
+    return ReadResult::End;
+  }
+  if (filled < values.size()) {
+    error_ = incompleteStep(filled, values.size());
+    return ReadResult::Failed;
   }
   return ReadResult::Filled;
 }
