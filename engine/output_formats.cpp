@@ -10,7 +10,14 @@
 #include <limits>
 #include <vector>
 
+#include <filesystem>
+#include <system_error>
+
 #include <nlohmann/json.hpp>
+
+#include "engine/modulation.h"
+#include "engine/sha512.h"
+#include "engine/sigmf_archive.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -28,6 +35,13 @@ constexpr int kSignificantDigits = 17;
 constexpr std::string_view kSigmfVersion = "1.2.0";
 constexpr std::string_view kDataExtension = ".sigmf-data";
 constexpr std::string_view kMetaExtension = ".sigmf-meta";
+constexpr std::string_view kArchiveExtension = ".sigmf";
+// The data of an archive waits here beside the archive until the archive is written.
+constexpr std::string_view kPendingDataSuffix = ".sigmf-data.partial";
+// The recording's own namespace in its meta.
+constexpr std::string_view kExtensionName = "quenvarith";
+constexpr std::string_view kExtensionVersion = "1.0.0";
+constexpr std::string_view kGenerator = "mt19937_64";
 
 bool endsWith(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
@@ -80,7 +94,15 @@ class BufferedFile {
     used_ += bytes;
   }
 
+  // Every byte written from now on is also given to `digest`.
+  void hashWith(Sha512Digest* digest) {
+    digest_ = digest;
+  }
+
   bool flush() {
+    if (digest_ != nullptr) {
+      digest_->update(std::span<const char>(buffer_.data(), used_));
+    }
     if (used_ > 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) {
       if (error_.empty()) {
         error_ = systemError("cannot write the output " + name_);
@@ -125,6 +147,7 @@ class BufferedFile {
   bool owned_ = false;
   std::string name_;
   std::string error_;
+  Sha512Digest* digest_ = nullptr;
 };
 
 // %.17g, without the locale that printf consults.
@@ -265,6 +288,7 @@ class RawWriter : public FileWriter {
   explicit RawWriter(bool doublePrecision) : doublePrecision_(doublePrecision) {}
 
   bool open(const std::string& path, std::string& error) { return file_.open(path, true, error); }
+  void hashWith(Sha512Digest* digest) { file_.hashWith(digest); }
 
   bool write(std::span<const double> samples) override {
     const size_t elementBytes = doublePrecision_ ? sizeof(double) : sizeof(float);
@@ -296,37 +320,125 @@ class RawWriter : public FileWriter {
   bool doublePrecision_;
 };
 
+std::string fileName(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+// The value `words` name for a coded parameter, else the number itself.
+nlohmann::ordered_json wordOrNumber(std::span<const ParameterWord> words, double value) {
+  const std::string_view word = wordOfValue(words, value);
+  return word.empty() ? nlohmann::ordered_json(value) : nlohmann::ordered_json(word);
+}
+
+// The run in the recording's own namespace, as numbers and words.
+void recordRun(const RecordedRun& run, nlohmann::ordered_json& global) {
+  const std::string prefix = std::string(kExtensionName) + ":";
+  const host::ParameterValues& p = run.parameters;
+  global[prefix + "m_ary_number"] = p.mAryNumber;
+  global[prefix + "input_type"] = wordOrNumber(kInputTypeWords, p.inputType);
+  global[prefix + "bit_to_symbol_mapping"] = wordOrNumber(kMappingWords, p.bitToSymbolMapping);
+  global[prefix + "frequency_separation"] = p.frequencySeparation;
+  global[prefix + "phase_continuity"] = wordOrNumber(kPhaseWords, p.phaseContinuity);
+  global[prefix + "samples_per_symbol"] = p.samplesPerSymbol;
+  global[prefix + "signal"] = run.signal == SignalMode::Frame ? "frame" : "sample";
+  global[prefix + "frame_size"] = run.frameSize;
+  global[prefix + "symbol_rate"] = run.symbolRate;
+  global[prefix + "tone_frequencies"] = run.toneFrequencies;
+  if (run.seed) {
+    global[prefix + "seed"] = *run.seed;
+    global[prefix + "generator"] = kGenerator;
+  }
+}
+
+std::string sigmfMeta(const RecordingInfo& info, const std::string& sha512,
+                      const std::string* failure, uint64_t failedAt) {
+  nlohmann::ordered_json meta;
+  nlohmann::ordered_json& global = meta["global"];
+  global["core:datatype"] = info.sigmfDatatype == SigmfDatatype::Cf64 ? "cf64_le" : "cf32_le";
+  global["core:version"] = kSigmfVersion;
+  global["core:sample_rate"] = info.sampleRate;
+  global["core:num_channels"] = 1;
+  global["core:description"] = info.description;
+  if (!info.author.empty()) {
+    global["core:author"] = info.author;
+  }
+  global["core:recorder"] = info.recorder;
+  if (!sha512.empty()) {
+    global["core:sha512"] = sha512;
+  }
+  if (info.run) {
+    global["core:extensions"] = nlohmann::ordered_json::array(
+        {{{"name", kExtensionName}, {"version", kExtensionVersion}, {"optional", true}}});
+    recordRun(*info.run, global);
+  }
+  nlohmann::ordered_json capture{{"core:sample_start", 0}};
+  if (info.centerFrequency) {
+    capture["core:frequency"] = *info.centerFrequency;
+  }
+  if (!info.datetime.empty()) {
+    capture["core:datetime"] = info.datetime;
+  }
+  meta["captures"] = nlohmann::ordered_json::array({capture});
+  meta["annotations"] = nlohmann::ordered_json::array();
+  if (failure != nullptr) {
+    meta["annotations"].push_back(
+        {{"core:sample_start", failedAt}, {"core:label", "error"}, {"core:comment", *failure}});
+  }
+  return meta.dump(2) + "\n";
+}
+
 // NAME.sigmf-data written as raw samples; NAME.sigmf-meta written when the recording closes.
+// As an archive, the data waits beside NAME.sigmf until both go into the archive.
 class SigmfWriter : public OutputWriter {
  public:
-  explicit SigmfWriter(const RecordingInfo& info)
-      : info_(info), data_(info.sigmfDatatype == SigmfDatatype::Cf64) {}
+  SigmfWriter(const RecordingInfo& info, bool archive)
+      : info_(info), data_(info.sigmfDatatype == SigmfDatatype::Cf64), archive_(archive) {}
+
+  ~SigmfWriter() override {
+    if (archive_) {
+      std::error_code ignored;
+      std::filesystem::remove(dataPath_, ignored);
+    }
+  }
+  SigmfWriter(const SigmfWriter&) = delete;
+  SigmfWriter& operator=(const SigmfWriter&) = delete;
+  SigmfWriter(SigmfWriter&&) = delete;
+  SigmfWriter& operator=(SigmfWriter&&) = delete;
 
   bool open(const std::string& path, std::string& error) {
     const std::string base = sigmfBaseName(path);
-    metaPath_ = base + std::string(kMetaExtension);
-    return data_.open(base + std::string(kDataExtension), error);
+    if (archive_) {
+      archivePath_ = base + std::string(kArchiveExtension);
+      dataPath_ = base + std::string(kPendingDataSuffix);
+    } else {
+      metaPath_ = base + std::string(kMetaExtension);
+      dataPath_ = base + std::string(kDataExtension);
+    }
+    if (info_.sha512) {
+      data_.hashWith(&digest_);
+    }
+    return data_.open(dataPath_, error);
   }
 
   bool write(std::span<const double> samples) override { return data_.write(samples); }
 
   bool close(const std::string* failure, uint64_t failedAt) override {
-    bool ok = data_.close(nullptr, 0);
-    nlohmann::ordered_json meta;
-    meta["global"]["core:datatype"] =
-        info_.sigmfDatatype == SigmfDatatype::Cf64 ? "cf64_le" : "cf32_le";
-    meta["global"]["core:version"] = kSigmfVersion;
-    meta["global"]["core:sample_rate"] = info_.sampleRate;
-    meta["global"]["core:description"] = info_.description;
-    meta["global"]["core:recorder"] = info_.recorder;
-    meta["captures"] = nlohmann::ordered_json::array();
-    meta["captures"].push_back({{"core:sample_start", 0}});
-    meta["annotations"] = nlohmann::ordered_json::array();
-    if (failure != nullptr) {
-      meta["annotations"].push_back(
-          {{"core:sample_start", failedAt}, {"core:label", "error"}, {"core:comment", *failure}});
+    if (!data_.close(nullptr, 0)) {
+      return false;
     }
-    const std::string text = meta.dump(2) + "\n";
+    std::string sha512;
+    if (info_.sha512) {
+      sha512 = digest_.finishHex();
+      if (sha512.empty()) {
+        error_ = "cannot compute the SHA-512 of the recording's data";
+        return false;
+      }
+    }
+    const std::string text = sigmfMeta(info_, sha512, failure, failedAt);
+    if (archive_) {
+      return writeSigmfArchive(archivePath_, fileName(sigmfBaseName(archivePath_)), text, dataPath_,
+                               error_);
+    }
     std::FILE* file = std::fopen(metaPath_.c_str(), "w");
     if (file == nullptr) {
       error_ = systemError("cannot open the output '" + metaPath_ + "'");
@@ -335,9 +447,9 @@ class SigmfWriter : public OutputWriter {
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     if (std::fclose(file) != 0 || !written) {
       error_ = systemError("cannot write the output '" + metaPath_ + "'");
-      ok = false;
+      return false;
     }
-    return ok;
+    return true;
   }
 
   [[nodiscard]] const std::string& error() const override {
@@ -347,7 +459,11 @@ class SigmfWriter : public OutputWriter {
  private:
   RecordingInfo info_;
   RawWriter data_;
+  bool archive_;
+  Sha512Digest digest_;
+  std::string dataPath_;
   std::string metaPath_;
+  std::string archivePath_;
   std::string error_;
 };
 
@@ -366,6 +482,9 @@ std::unique_ptr<OutputWriter> openWriter(const std::string& path, std::string& e
 OutputFormat formatFromPath(std::string_view path) {
   if (endsWith(path, kDataExtension) || endsWith(path, kMetaExtension)) {
     return OutputFormat::Sigmf;
+  }
+  if (endsWith(path, kArchiveExtension)) {
+    return OutputFormat::SigmfArchive;
   }
   if (endsWith(path, ".csv")) {
     return OutputFormat::Csv;
@@ -395,7 +514,36 @@ std::optional<OutputFormat> parseOutputFormat(std::string_view word) {
   if (word == "sigmf") {
     return OutputFormat::Sigmf;
   }
+  if (word == "sigmf-archive") {
+    return OutputFormat::SigmfArchive;
+  }
   return std::nullopt;
+}
+
+std::string_view formatName(OutputFormat format) {
+  switch (format) {
+    case OutputFormat::Text:
+      return "text";
+    case OutputFormat::Csv:
+      return "csv";
+    case OutputFormat::Cf32:
+      return "cf32";
+    case OutputFormat::Cf64:
+      return "cf64";
+    case OutputFormat::Sigmf:
+      return "sigmf";
+    case OutputFormat::SigmfArchive:
+      return "sigmf-archive";
+  }
+  return "text";
+}
+
+bool archivesSupported() {
+  return sigmfArchiveAvailable();
+}
+
+bool sha512Supported() {
+  return Sha512Digest::available();
 }
 
 std::string sigmfBaseName(std::string_view path) {
@@ -404,6 +552,9 @@ std::string sigmfBaseName(std::string_view path) {
   }
   if (endsWith(path, kMetaExtension)) {
     path.remove_suffix(kMetaExtension.size());
+  }
+  if (endsWith(path, kArchiveExtension)) {
+    path.remove_suffix(kArchiveExtension.size());
   }
   return std::string(path);
 }
@@ -420,11 +571,12 @@ std::unique_ptr<OutputWriter> openOutput(OutputFormat format, const std::string&
     case OutputFormat::Cf64:
       return openWriter<RawWriter>(path, error, true);
     case OutputFormat::Sigmf:
+    case OutputFormat::SigmfArchive:
       if (path == "-") {
         error = "a SigMF recording needs an output name";
         return nullptr;
       }
-      return openWriter<SigmfWriter>(path, error, info);
+      return openWriter<SigmfWriter>(path, error, info, format == OutputFormat::SigmfArchive);
   }
   error = "unknown output format";
   return nullptr;

@@ -1,0 +1,17 @@
+// A SigMF archive: a tar holding the directory NAME with NAME.sigmf-meta and NAME.sigmf-data,
+// written with libarchive where the build has it.
+#pragma once
+
+#include <string>
+
+namespace quenvarith::engine {
+
+// Whether this build has the library.
+bool sigmfArchiveAvailable();
+
+// Writes the archive `archivePath` of the recording `name`: the meta text `meta` and the data
+// read from the file `dataPath`. False, with `error`, when it cannot.
+bool writeSigmfArchive(const std::string& archivePath, const std::string& name,
+                       const std::string& meta, const std::string& dataPath, std::string& error);
+
+}  // namespace quenvarith::engine
