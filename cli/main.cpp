@@ -1,27 +1,37 @@
-// quenvarith-run: loads the modulator plug-in, runs it on input bits or symbols (read or
-// random) and writes the complex baseband samples.
+// quenvarith-run: loads the modulator plug-in, runs it on input bits or symbols (read as numbers
+// or bytes, from a message, or random) and writes the complex baseband samples.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #endif
 
 #include "block/conversion.h"
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "cli/saved_input.h"
+#include "cli/summary.h"
 #include "engine/input_sources.h"
+#include "engine/modulation.h"
 #include "engine/output_formats.h"
 #include "engine/plugin_library.h"
 #include "engine/simulation.h"
@@ -110,114 +120,345 @@ struct FileCloser {
   }
 };
 
+// Input values read and samples written per chunk, at most: a whole number of steps, at least
+// one.
+constexpr size_t kChunkValues = size_t{1} << 16;
+constexpr size_t kChunkSamples = size_t{1} << 18;
+
+// The current time as ISO 8601 UTC, as a SigMF capture gives it.
+std::string utcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+#if defined(_WIN32)
+  (void)gmtime_s(&parts, &now);
+#else
+  (void)gmtime_r(&now, &parts);
+#endif
+  std::array<char, 32> text{};
+  const size_t length = std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return {text.data(), length};
+}
+
+// One run of the command: each step either lets the run go on or gives the exit status.
+class CommandRun {
+ public:
+  CommandRun(const cli::RunOptions& options, const char* argv0)
+      : options_(options), argv0_(argv0) {}
+
+  int execute() {
+    for (auto step :
+         {&CommandRun::openInput, &CommandRun::loadPlugin, &CommandRun::setUp,
+          &CommandRun::describeSignal, &CommandRun::makeSource, &CommandRun::openOutputs}) {
+      if (const std::optional<int> exit = (this->*step)()) {
+        return *exit;
+      }
+    }
+    const engine::RunResult result = runSteps();
+    return close(result);
+  }
+
+ private:
+  using Step = std::optional<int>;
+
+  [[nodiscard]] bool bitInput() const {
+    return truncateToInt32(options_.settings.parameters.inputType) != 2;
+  }
+
+  Step openInput() {
+    if (options_.randomSymbols || options_.message || options_.input == "-") {
+      if (!options_.randomSymbols && !options_.message) {
+        inputFile_.reset(stdin);
+#if defined(_WIN32)
+        if (options_.inputFormat == cli::InputFormat::Bytes) {
+          (void)_setmode(_fileno(stdin), _O_BINARY);
+        }
+#endif
+      }
+      return std::nullopt;
+    }
+    const bool bytes = options_.inputFormat == cli::InputFormat::Bytes;
+    inputFile_.reset(std::fopen(options_.input.c_str(), bytes ? "rb" : "r"));
+    if (!inputFile_) {
+      return usageFailure("cannot open the input '" + options_.input +
+                          "': " + std::strerror(errno));
+    }
+    std::error_code error;
+    const auto size = std::filesystem::file_size(options_.input, error);
+    if (!error) {
+      inputBytes_ = size;
+    }
+    return std::nullopt;
+  }
+
+  Step loadPlugin() {
+    const std::string path = options_.plugin.empty() ? defaultPlugin(argv0_) : options_.plugin;
+    plugin_ = std::make_unique<engine::PluginLibrary>(path);
+    if (!plugin_->isOpen()) {
+      return failure(plugin_->error());
+    }
+    return std::nullopt;
+  }
+
+  Step setUp() {
+    simulation_ = std::make_unique<engine::Simulation>(*plugin_, options_.settings);
+    const engine::RunResult result = simulation_->setUp();
+    if (result.outcome == engine::Outcome::SettingsError) {
+      return usageFailure(result.message);
+    }
+    if (!result.ok()) {
+      return failure(result.message);
+    }
+    return std::nullopt;
+  }
+
+  // The summary, the warnings and the notes, before anything is written.
+  Step describeSignal() {
+    const engine::SignalLayout& layout = simulation_->layout();
+    if (!options_.quiet && (options_.summary || cli::errorStreamIsTerminal())) {
+      std::cerr << cli::runSummary(options_.settings, layout);
+    }
+    const std::vector<std::string> warnings =
+        engine::toneWarnings(options_.settings.parameters, layout.sampleRate);
+    for (const std::string& warning : warnings) {
+      std::cerr << (options_.strict ? "usage error: " : "warning: ") << warning << '\n';
+    }
+    if (options_.strict && !warnings.empty()) {
+      return cli::kUsageExit;
+    }
+    if (options_.mappingGiven && !bitInput() && !options_.quiet) {
+      std::cerr << "note: --mapping does not affect integer input\n";
+    }
+    return std::nullopt;
+  }
+
+  Step makeSource() {
+    const engine::SignalLayout& layout = simulation_->layout();
+    if (options_.randomSymbols) {
+      const auto values = *options_.randomSymbols * static_cast<uint64_t>(layout.valuesPerSymbol);
+      const auto width = static_cast<uint64_t>(layout.inputWidth);
+      if (values % width != 0 && !options_.pad) {
+        return usageFailure("--random " + std::to_string(*options_.randomSymbols) +
+                            " symbols make " + std::to_string(values) +
+                            " input values, not a whole number of steps of " +
+                            std::to_string(width) + " values; --pad completes the last with zeros");
+      }
+      auto random = std::make_unique<engine::RandomInput>(
+          *options_.randomSymbols, options_.seed, layout.valuesPerSymbol, bitInput(),
+          truncateToInt32(options_.settings.parameters.mAryNumber));
+      const engine::RandomInput* generator = random.get();
+      const uint64_t symbols = *options_.randomSymbols;
+      fraction_ = [generator, symbols]() {
+        return symbols > 0 ? static_cast<double>(generator->symbolsGenerated()) /
+                                 static_cast<double>(symbols)
+                           : -1.0;
+      };
+      source_ = std::move(random);
+    } else if (options_.inputFormat == cli::InputFormat::Bytes) {
+      auto bytes = options_.message
+                       ? std::make_unique<engine::BytesInput>(*options_.message, bitInput())
+                       : std::make_unique<engine::BytesInput>(inputFile_.get(), bitInput());
+      const engine::BytesInput* reader = bytes.get();
+      const uint64_t total = options_.message ? options_.message->size() : inputBytes_;
+      fraction_ = [reader, total]() {
+        return total > 0 ? static_cast<double>(reader->bytesConsumed()) / static_cast<double>(total)
+                         : -1.0;
+      };
+      source_ = std::move(bytes);
+    } else {
+      auto text = std::make_unique<engine::TextInput>(inputFile_.get());
+      textInput_ = text.get();
+      const uint64_t total = inputBytes_;
+      fraction_ = [reader = textInput_, total]() {
+        return total > 0 ? static_cast<double>(reader->bytesConsumed()) / static_cast<double>(total)
+                         : -1.0;
+      };
+      source_ = std::move(text);
+    }
+    return std::nullopt;
+  }
+
+  [[nodiscard]] engine::RecordingInfo recordingInfo() const {
+    const engine::SignalLayout& layout = simulation_->layout();
+    engine::RecordingInfo info;
+    info.samplePeriod = 1.0 / layout.sampleRate;
+    info.sampleRate = layout.sampleRate;
+    info.description =
+        options_.description.empty() ? describe(options_.settings) : options_.description;
+    info.recorder = kRecorder;
+    info.sigmfDatatype = options_.sigmfDatatype;
+    engine::RecordedRun run;
+    run.parameters = options_.settings.parameters;
+    run.signal = options_.settings.signal;
+    run.frameSize = layout.inputWidth;
+    run.symbolRate = layout.symbolRate;
+    run.toneFrequencies = engine::toneFrequencies(options_.settings.parameters);
+    if (options_.randomSymbols) {
+      run.seed = options_.seed;
+    }
+    info.run = std::move(run);
+    info.centerFrequency = options_.centerFrequency;
+    if (options_.datetime) {
+      info.datetime = utcNow();
+    }
+    info.author = options_.author;
+    info.sha512 = options_.sha512;
+    return info;
+  }
+
+  // The saved input first: its temporary file goes again if the output cannot be opened.
+  Step openOutputs() {
+    if (!options_.saveInput.empty()) {
+      savedInput_ = std::make_unique<cli::SavedInput>(simulation_->layout().valuesPerSymbol);
+      if (!savedInput_->open(options_.saveInput)) {
+        return failure(savedInput_->error());
+      }
+    }
+    std::string error;
+    output_ = engine::openOutput(options_.format, options_.output, recordingInfo(), error);
+    if (!output_) {
+      return failure(error);
+    }
+    return std::nullopt;
+  }
+
+  // Reads the input in chunks of whole steps, feeds them and writes every step's samples, then
+  // finishes the run, padding a last step cut short where asked to.
+  engine::RunResult runSteps() {
+    const engine::SignalLayout& layout = simulation_->layout();
+    const auto width = static_cast<size_t>(layout.inputWidth);
+    const size_t stepSamples = simulation_->stepSampleCount();
+    const size_t steps =
+        std::max<size_t>(1, std::min(kChunkValues / width, kChunkSamples / stepSamples));
+    std::vector<double> values(steps * width);
+    std::vector<double> samples(2 * steps * stepSamples);
+    std::unique_ptr<cli::ProgressBar> progress;
+    if (!options_.quiet && cli::errorStreamIsTerminal()) {
+      progress = std::make_unique<cli::ProgressBar>(fraction_);
+    }
+
+    engine::RunResult result;
+    for (;;) {
+      const size_t count = source_->readAvailable(values);
+      if (savedInput_ && !savedInput_->write(std::span<const double>(values).first(count))) {
+        result = {engine::Outcome::OutputError, savedInput_->error(), result.samplesWritten};
+        break;
+      }
+      if (!feed(std::span<const double>(values).first(count), samples, result)) {
+        break;
+      }
+      if (progress) {
+        progress->progress(result.samplesWritten);
+      }
+      if (count < values.size()) {
+        break;
+      }
+    }
+    const bool inputFailed = !source_->error().empty();
+    if (simulation_->running()) {
+      const size_t held = simulation_->heldValues();
+      const engine::StepResult last =
+          simulation_->finish(samples, options_.pad && result.ok() && !inputFailed);
+      if (result.ok() && writeSamples(samples, last.samplesWritten, result)) {
+        if (inputFailed) {
+          result = {engine::Outcome::InputError, source_->error(), result.samplesWritten};
+        } else if (last.outcome == engine::Outcome::InputError) {
+          result = {engine::Outcome::InputError, incompleteStep(held, width),
+                    result.samplesWritten};
+        } else if (!last.ok()) {
+          result = {last.outcome, last.message, result.samplesWritten};
+        }
+      }
+    } else if (result.ok() && inputFailed) {
+      result = {engine::Outcome::InputError, source_->error(), result.samplesWritten};
+    }
+    if (progress) {
+      progress->progress(result.samplesWritten);
+    }
+    return result;
+  }
+
+  // Feeds `values`, writing the samples of every step they complete; false once the run failed.
+  bool feed(std::span<const double> values, std::span<double> samples, engine::RunResult& result) {
+    while (!values.empty()) {
+      const engine::StepResult step = simulation_->feed(values, samples);
+      if (!writeSamples(samples, step.samplesWritten, result)) {
+        return false;
+      }
+      if (!step.ok()) {
+        result.outcome = step.outcome;
+        result.message = step.message;
+        return false;
+      }
+      values = values.subspan(step.valuesTaken);
+    }
+    return true;
+  }
+
+  bool writeSamples(std::span<const double> samples, size_t count, engine::RunResult& result) {
+    if (count == 0) {
+      return true;
+    }
+    if (!output_->write(samples.first(2 * count))) {
+      result.outcome = engine::Outcome::OutputError;
+      result.message = output_->error();
+      return false;
+    }
+    result.samplesWritten += count;
+    return true;
+  }
+
+  [[nodiscard]] std::string incompleteStep(size_t held, size_t width) const {
+    const std::string where =
+        textInput_ != nullptr ? "line " + std::to_string(textInput_->lastLine()) + ": " : "";
+    return where + "the input is not a whole number of steps: " + std::to_string(held) +
+           " value(s) left after the last whole step of " + std::to_string(width) +
+           " values; --pad completes it with zeros";
+  }
+
+  int close(const engine::RunResult& result) {
+    const bool closed =
+        output_->close(result.ok() ? nullptr : &result.message, result.samplesWritten);
+    const bool saved = !savedInput_ || savedInput_->close();
+    switch (result.outcome) {
+      case engine::Outcome::Completed:
+        break;
+      case engine::Outcome::InputError:
+      case engine::Outcome::SettingsError:
+        return usageFailure(result.message);
+      case engine::Outcome::BlockError:
+      case engine::Outcome::HostError:
+      case engine::Outcome::OutputError:
+        return failure(result.message);
+    }
+    if (!closed) {
+      return failure(output_->error());
+    }
+    if (!saved) {
+      return failure(savedInput_->error());
+    }
+    return 0;
+  }
+
+  const cli::RunOptions& options_;
+  const char* argv0_;
+  std::unique_ptr<std::FILE, FileCloser> inputFile_;
+  uint64_t inputBytes_ = 0;
+  std::unique_ptr<engine::PluginLibrary> plugin_;
+  std::unique_ptr<engine::Simulation> simulation_;
+  std::unique_ptr<engine::ValueStream> source_;
+  engine::TextInput* textInput_ = nullptr;
+  std::function<double()> fraction_ = [] { return -1.0; };
+  std::unique_ptr<engine::OutputWriter> output_;
+  std::unique_ptr<cli::SavedInput> savedInput_;
+};
+
 int run(int argc, char** argv) {
-  cli::ParseResult parsed = cli::parseCommandLine(argc, argv);
+  const cli::ParseResult parsed = cli::parseCommandLine(argc, argv);
   if (!parsed.options) {
     return parsed.exitCode;
   }
-  const cli::RunOptions& options = *parsed.options;
-
-  std::unique_ptr<std::FILE, FileCloser> inputFile;
-  uint64_t inputBytes = 0;
-  if (!options.randomSymbols) {
-    if (options.input == "-") {
-      inputFile.reset(stdin);
-    } else {
-      inputFile.reset(std::fopen(options.input.c_str(), "r"));
-      if (!inputFile) {
-        return usageFailure("cannot open the input '" + options.input +
-                            "': " + std::strerror(errno));
-      }
-      std::error_code error;
-      const auto size = std::filesystem::file_size(options.input, error);
-      if (!error) {
-        inputBytes = size;
-      }
-    }
-  }
-
-  const std::string pluginPath = options.plugin.empty() ? defaultPlugin(argv[0]) : options.plugin;
-  const engine::PluginLibrary plugin(pluginPath);
-  if (!plugin.isOpen()) {
-    return failure(plugin.error());
-  }
-
-  engine::Simulation simulation(plugin, options.settings);
-  const engine::RunResult setUp = simulation.setUp();
-  if (!setUp.ok()) {
-    return failure(setUp.message);
-  }
-  const engine::SignalLayout& layout = simulation.layout();
-
-  std::unique_ptr<engine::InputSource> source;
-  engine::TextInput* textInput = nullptr;
-  engine::RandomInput* randomInput = nullptr;
-  if (options.randomSymbols) {
-    const int32_t perSymbol = engine::valuesPerSymbol(options.settings.parameters);
-    const auto values = *options.randomSymbols * static_cast<uint64_t>(perSymbol);
-    const auto width = static_cast<uint64_t>(layout.inputWidth);
-    if (values % width != 0) {
-      return usageFailure("--random " + std::to_string(*options.randomSymbols) + " symbols make " +
-                          std::to_string(values) +
-                          " input values, not a whole number of steps of " + std::to_string(width) +
-                          " values");
-    }
-    const bool bits = truncateToInt32(options.settings.parameters.inputType) != 2;
-    auto random = std::make_unique<engine::RandomInput>(
-        *options.randomSymbols, options.seed, perSymbol, bits,
-        truncateToInt32(options.settings.parameters.mAryNumber));
-    randomInput = random.get();
-    source = std::move(random);
-  } else {
-    auto text = std::make_unique<engine::TextInput>(inputFile.get());
-    textInput = text.get();
-    source = std::move(text);
-  }
-
-  engine::RecordingInfo info;
-  info.samplePeriod = layout.outputSamplePeriod;
-  info.sampleRate = 1.0 / layout.outputSamplePeriod;
-  info.description = describe(options.settings);
-  info.recorder = kRecorder;
-  info.sigmfDatatype = options.sigmfDatatype;
-  std::string openError;
-  const std::unique_ptr<engine::OutputWriter> output =
-      engine::openOutput(options.format, options.output, info, openError);
-  if (!output) {
-    return failure(openError);
-  }
-
-  std::unique_ptr<cli::ProgressBar> progress;
-  if (!options.quiet && cli::errorStreamIsTerminal()) {
-    progress = std::make_unique<cli::ProgressBar>([&]() -> double {
-      if (randomInput != nullptr && *options.randomSymbols > 0) {
-        return static_cast<double>(randomInput->symbolsGenerated()) /
-               static_cast<double>(*options.randomSymbols);
-      }
-      if (textInput != nullptr && inputBytes > 0) {
-        return static_cast<double>(textInput->bytesConsumed()) / static_cast<double>(inputBytes);
-      }
-      return -1.0;
-    });
-  }
-  const engine::RunResult result = simulation.run(*source, *output, progress.get());
-  progress.reset();
-  const bool closed = output->close(result.ok() ? nullptr : &result.message, result.samplesWritten);
-  switch (result.outcome) {
-    case engine::Outcome::Completed:
-      break;
-    case engine::Outcome::InputError:
-    case engine::Outcome::SettingsError:
-      return usageFailure(result.message);
-    case engine::Outcome::BlockError:
-    case engine::Outcome::HostError:
-    case engine::Outcome::OutputError:
-      return failure(result.message);
-  }
-  if (!closed) {
-    return failure(output->error());
-  }
-  return 0;
+  CommandRun command(*parsed.options, argv[0]);
+  return command.execute();
 }
 
 }  // namespace
