@@ -24,6 +24,7 @@
 #include "engine/input_sources.h"
 #include "engine/output_formats.h"
 #include "engine/plugin_library.h"
+#include "engine/quoting.h"
 #include "engine/simulation.h"
 
 namespace {
@@ -91,13 +92,15 @@ std::string describe(const engine::RunSettings& settings) {
          " signal=" + (settings.signal == engine::SignalMode::Frame ? "frame" : "sample");
 }
 
+// Messages carry what the block and the system say, which may hold any bytes: they are printed
+// printable.
 int failure(const std::string& message) {
-  std::cerr << "error: " << message << '\n';
+  std::cerr << "error: " << engine::printable(message) << '\n';
   return kFailureExit;
 }
 
 int usageFailure(const std::string& message) {
-  std::cerr << "usage error: " << message << '\n';
+  std::cerr << "usage error: " << engine::printable(message) << '\n';
   return cli::kUsageExit;
 }
 
@@ -125,8 +128,8 @@ int run(int argc, char** argv) {
     } else {
       inputFile.reset(std::fopen(options.input.c_str(), "r"));
       if (!inputFile) {
-        return usageFailure("cannot open the input '" + options.input +
-                            "': " + std::strerror(errno));
+        return usageFailure("cannot open the input " + engine::quoted(options.input) + ": " +
+                            std::strerror(errno));
       }
       std::error_code error;
       const auto size = std::filesystem::file_size(options.input, error);

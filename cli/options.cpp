@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include "engine/input_sources.h"
+#include "engine/quoting.h"
 
 namespace quenvarith::cli {
 
@@ -28,7 +29,7 @@ class UsageError : public std::runtime_error {
 double numberOption(const std::string& option, const std::string& text) {
   double value = 0.0;
   if (!engine::parseNumber(text, value)) {
-    throw UsageError(option + ": '" + text + "' is not a number");
+    throw UsageError(option + ": " + engine::quoted(text) + " is not a number");
   }
   return value;
 }
@@ -49,7 +50,7 @@ double wordOrNumberOption(const std::string& option, const std::string& text,
   for (size_t i = 0; i < Count; ++i) {
     names += std::string(words[i].name) + (i + 2 < Count ? ", " : i + 1 < Count ? " or " : "");
   }
-  throw UsageError(option + ": '" + text + "' is neither " + names + " nor a number");
+  throw UsageError(option + ": " + engine::quoted(text) + " is neither " + names + " nor a number");
 }
 
 uint64_t wholeOption(const std::string& option, const std::string& text, uint64_t lowest) {
@@ -57,7 +58,7 @@ uint64_t wholeOption(const std::string& option, const std::string& text, uint64_
   const char* last = text.data() + text.size();
   const auto [end, status] = std::from_chars(text.data(), last, value);
   if (text.empty() || status != std::errc() || end != last || value < lowest) {
-    throw UsageError(option + ": '" + text + "' is not a whole number of at least " +
+    throw UsageError(option + ": " + engine::quoted(text) + " is not a whole number of at least " +
                      std::to_string(lowest));
   }
   return value;
@@ -73,7 +74,8 @@ Value choiceOption(const std::string& option, const std::string& text, const cha
   if (text == secondName) {
     return secondValue;
   }
-  throw UsageError(option + ": '" + text + "' is neither " + firstName + " nor " + secondName);
+  throw UsageError(option + ": " + engine::quoted(text) + " is neither " + firstName + " nor " +
+                   secondName);
 }
 
 constexpr std::array<Word, 2> kInputTypes{{{"bit", 1}, {"integer", 2}}};
@@ -121,7 +123,7 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
     }
     const uint64_t rows = wholeOption("--frame-size", raw.frameSize, 1);
     if (rows > static_cast<uint64_t>(INT32_MAX)) {
-      throw UsageError("--frame-size: '" + raw.frameSize + "' is too large");
+      throw UsageError("--frame-size: " + engine::quoted(raw.frameSize) + " is too large");
     }
     options.settings.frameSize = static_cast<int32_t>(rows);
   }
@@ -150,8 +152,8 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
   if (given("--format")) {
     const auto format = engine::parseOutputFormat(raw.format);
     if (!format) {
-      throw UsageError("--format: '" + raw.format +
-                       "' is not one of text, csv, cf32, cf64 or sigmf");
+      throw UsageError("--format: " + engine::quoted(raw.format) +
+                       " is not one of text, csv, cf32, cf64 or sigmf");
     }
     options.format = *format;
   }
@@ -225,7 +227,9 @@ ParseResult parseCommandLine(int argc, char** argv) {
   } catch (const CLI::CallForHelp& help) {
     return {std::nullopt, app.exit(help)};
   } catch (const CLI::ParseError& error) {
-    std::cerr << "usage error: " << error.what() << "\nRun with --help for the options.\n";
+    // CLI11's messages repeat the arguments as they were given.
+    std::cerr << "usage error: " << engine::printable(error.what())
+              << "\nRun with --help for the options.\n";
     return {std::nullopt, kUsageExit};
   } catch (const UsageError& error) {
     std::cerr << "usage error: " << error.what() << "\nRun with --help for the options.\n";

@@ -7,6 +7,8 @@
 #include <limits>
 #include <system_error>
 
+#include "engine/quoting.h"
+
 namespace quenvarith::engine {
 
 namespace {
@@ -15,13 +17,6 @@ constexpr size_t kShownTokenLength = 40;
 
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::string shown(std::string_view token) {
-  if (token.size() <= kShownTokenLength) {
-    return std::string(token);
-  }
-  return std::string(token.substr(0, kShownTokenLength)) + "...";
 }
 
 std::string incompleteStep(size_t filled, size_t width) {
@@ -146,7 +141,8 @@ ReadResult TextInput::read(std::span<double> values) {
     }
     lastLine = line;
     if (!parseNumber(token, values[filled])) {
-      error_ = "line " + std::to_string(line) + ": '" + shown(token) + "' is not a number";
+      error_ = "line " + std::to_string(line) + ": " + engine::quoted(token, kShownTokenLength) +
+               " is not a number";
       return ReadResult::Failed;
     }
   }

@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/quoting.h"
+
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
@@ -317,14 +319,16 @@ class SigmfWriter : public OutputWriter {
         info_.sigmfDatatype == SigmfDatatype::Cf64 ? "cf64_le" : "cf32_le";
     meta["global"]["core:version"] = kSigmfVersion;
     meta["global"]["core:sample_rate"] = info_.sampleRate;
-    meta["global"]["core:description"] = info_.description;
-    meta["global"]["core:recorder"] = info_.recorder;
+    // JSON takes valid UTF-8 only, and a recording's texts are shown to people.
+    meta["global"]["core:description"] = printable(info_.description);
+    meta["global"]["core:recorder"] = printable(info_.recorder);
     meta["captures"] = nlohmann::ordered_json::array();
     meta["captures"].push_back({{"core:sample_start", 0}});
     meta["annotations"] = nlohmann::ordered_json::array();
     if (failure != nullptr) {
-      meta["annotations"].push_back(
-          {{"core:sample_start", failedAt}, {"core:label", "error"}, {"core:comment", *failure}});
+      meta["annotations"].push_back({{"core:sample_start", failedAt},
+                                     {"core:label", "error"},
+                                     {"core:comment", printable(*failure)}});
     }
     const std::string text = meta.dump(2) + "\n";
     std::FILE* file = std::fopen(metaPath_.c_str(), "w");

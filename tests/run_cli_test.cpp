@@ -220,6 +220,62 @@ TEST(RunCommand, SigmfRecordingOfAFailedRunAnnotatesTheError) {
   ASSERT_EQ(meta["annotations"].size(), 1u);
   EXPECT_EQ(meta["annotations"][0]["core:sample_start"], 32);
   EXPECT_EQ(meta["annotations"][0]["core:comment"], "Input must be binary.");
+
+  // An input error whose message quotes bytes that are not UTF-8 still gives valid JSON.
+  const ProcessResult bad =
+      runQuenvarith({"--output", scratch.file("latin1"), "--format", "sigmf"}, "1 0 1 \xe9t\xe9\n");
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_NE(bad.err.find("line 1: '\\xe9t\\xe9' is not a number"), std::string::npos) << bad.err;
+  const auto latin1 = nlohmann::json::parse(readFile(scratch.file("latin1.sigmf-meta")));
+  ASSERT_EQ(latin1["annotations"].size(), 1u);
+  EXPECT_EQ(latin1["annotations"][0]["core:comment"], "line 1: '\\xe9t\\xe9' is not a number");
+}
+
+// Whatever bytes the input or the command line holds, a message shows them escaped: none moves
+// the cursor or sets the terminal's state, and none is lost (a NUL used to cut the quote short).
+TEST(RunCommand, MessagesShowInputAndNamesPrintably) {
+  struct Case {
+    Arguments arguments;
+    std::string input;
+    int exitCode;
+    std::string said;
+  };
+  std::vector<Case> cases{
+      {{}, "1 0\x1b]0;title\x07 1\n", 2, "line 1: '0\\x1b]0;title\\x07' is not a number"},
+      {{}, std::string("1 0\0 1\n", 7), 2, "line 1: '0\\x00' is not a number"},
+      {{},
+       "\xef\xbb\xbf"
+       "1 0\n",
+       2,
+       "line 1: '\\xef\\xbb\\xbf"
+       "1' is not a number"},
+      {{}, "1 \xe9\x9b\n", 2, "line 1: '\\xe9\\x9b' is not a number"},
+  };
+#if !defined(_WIN32)
+  // Arguments with control bytes, which Windows' command interpreter would not pass on.
+  const std::vector<Case> named{
+      {{"--mapping", "\x1b[2J"}, "", 2, "--mapping: '\\x1b[2J' is neither"},
+      {{"--bogus\x1b[2J"}, "", 2, "--bogus\\x1b[2J"},
+      {{"--input", "/nonexistent/\x1b[2J"}, "", 2, "the input '/nonexistent/\\x1b[2J'"},
+      {{"--plugin",
+        "/nonexistent/\x9b"
+        "2J.so"},
+       "",
+       1,
+       "plug-in '/nonexistent/\\x9b"
+       "2J.so'"},
+  };
+  cases.insert(cases.end(), named.begin(), named.end());
+#endif
+  for (const Case& test : cases) {
+    const ProcessResult result = runQuenvarith(test.arguments, test.input);
+    EXPECT_EQ(result.exitCode, test.exitCode) << test.said;
+    EXPECT_NE(result.err.find(test.said), std::string::npos) << result.err;
+    for (const char c : result.err) {
+      const auto byte = static_cast<unsigned char>(c);
+      EXPECT_TRUE(c == '\n' || c == '\r' || (byte >= 0x20 && byte < 0x7f)) << result.err;
+    }
+  }
 }
 
 TEST(RunCommand, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
