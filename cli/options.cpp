@@ -146,6 +146,13 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
     options.seed = wholeOption("--seed", raw.seed, 0);
   }
   if (given("--output")) {
+    if (raw.output.empty()) {
+      throw UsageError("--output: the name is empty");
+    }
+    if (engine::isSigmfArchive(raw.output)) {
+      throw UsageError("--output " + engine::quoted(raw.output) +
+                       ": SigMF archives are not written; name the recording NAME.sigmf-data");
+    }
     options.output = raw.output;
   }
   options.format = engine::formatFromPath(options.output);
@@ -157,15 +164,26 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
     }
     options.format = *format;
   }
-  if (options.format == engine::OutputFormat::Sigmf && options.output == "-") {
+  const bool sigmf = options.format == engine::OutputFormat::Sigmf;
+  if (sigmf && options.output == "-") {
     throw UsageError("--format sigmf: give the recording's name with --output NAME");
   }
+  if (sigmf && !engine::namesARecording(options.output)) {
+    throw UsageError("--output " + engine::quoted(options.output) +
+                     ": the recording has no name; give one as NAME or NAME.sigmf-data");
+  }
   if (given("--sigmf-datatype")) {
+    if (!sigmf) {
+      throw UsageError("--sigmf-datatype: applies to SigMF output only");
+    }
     options.sigmfDatatype =
         choiceOption("--sigmf-datatype", raw.sigmfDatatype, "cf32_le", engine::SigmfDatatype::Cf32,
                      "cf64_le", engine::SigmfDatatype::Cf64);
   }
   if (given("--plugin")) {
+    if (raw.plugin.empty()) {
+      throw UsageError("--plugin: the path is empty");
+    }
     options.plugin = raw.plugin;
   }
   options.quiet = raw.quiet;

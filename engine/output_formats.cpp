@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <vector>
 
@@ -31,8 +32,17 @@ constexpr std::string_view kSigmfVersion = "1.2.0";
 constexpr std::string_view kDataExtension = ".sigmf-data";
 constexpr std::string_view kMetaExtension = ".sigmf-meta";
 
+constexpr std::string_view kArchiveExtension = ".sigmf";
+
+char lowerCase(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Extensions are matched without regard to case: NAME.CF32 is as much cf32 as NAME.cf32.
 bool endsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+  return text.size() >= suffix.size() &&
+         std::ranges::equal(text.substr(text.size() - suffix.size()), suffix,
+                            [](char a, char b) { return lowerCase(a) == lowerCase(b); });
 }
 
 std::string systemError(const std::string& what) {
@@ -410,6 +420,26 @@ std::string sigmfBaseName(std::string_view path) {
     path.remove_suffix(kMetaExtension.size());
   }
   return std::string(path);
+}
+
+bool isSigmfArchive(std::string_view path) {
+  return endsWith(path, kArchiveExtension);
+}
+
+bool namesARecording(std::string_view path) {
+  const std::filesystem::path name = std::filesystem::path(sigmfBaseName(path)).filename();
+  return !name.empty() && name != "." && name != "..";
+}
+
+std::vector<std::string> outputFiles(OutputFormat format, const std::string& path) {
+  if (path == "-") {
+    return {};
+  }
+  if (format == OutputFormat::Sigmf) {
+    const std::string base = sigmfBaseName(path);
+    return {base + std::string(kDataExtension), base + std::string(kMetaExtension)};
+  }
+  return {path};
 }
 
 std::unique_ptr<OutputWriter> openOutput(OutputFormat format, const std::string& path,

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/simulation.h"
 
@@ -22,6 +23,15 @@ std::optional<OutputFormat> parseOutputFormat(std::string_view word);
 
 // A SigMF recording's base name: `path` without a .sigmf-data or .sigmf-meta extension.
 std::string sigmfBaseName(std::string_view path);
+// True when `path` has the extension of a SigMF archive (.sigmf), which no writer makes.
+bool isSigmfArchive(std::string_view path);
+// True when the base name of `path` names a file: not empty, "." or "..", which would give
+// hidden files named by their extension alone.
+bool namesARecording(std::string_view path);
+
+// The files an output of `format` named `path` writes: none for standard output ("-"), the data
+// and the meta file of a SigMF recording, `path` itself otherwise.
+std::vector<std::string> outputFiles(OutputFormat format, const std::string& path);
 
 // What a recording says about itself.
 struct RecordingInfo {

@@ -307,6 +307,22 @@ TEST_F(OutputFormatTest, NamesAndOpenFailures) {
   EXPECT_EQ(formatFromPath("x.sigmf-data"), OutputFormat::Sigmf);
   EXPECT_EQ(formatFromPath("x.dat"), OutputFormat::Text);
   EXPECT_EQ(formatFromPath("-"), OutputFormat::Text);
+  EXPECT_EQ(formatFromPath("X.CF32"), OutputFormat::Cf32);
+  EXPECT_EQ(formatFromPath("x.Csv"), OutputFormat::Csv);
+  EXPECT_EQ(formatFromPath("x.SIGMF-META"), OutputFormat::Sigmf);
+  EXPECT_EQ(sigmfBaseName("dir/N.SIGMF-DATA"), "dir/N");
+  EXPECT_TRUE(isSigmfArchive("x.SIGMF"));
+  EXPECT_FALSE(isSigmfArchive("x.sigmf-data"));
+  for (const std::string name : {"", "dir/", ".sigmf-data", "dir/.sigmf-meta", ".", "dir/.."}) {
+    EXPECT_FALSE(namesARecording(name)) << name;
+  }
+  for (const std::string name : {"x", "dir/x.sigmf-data", ".x", "dir/..x"}) {
+    EXPECT_TRUE(namesARecording(name)) << name;
+  }
+  EXPECT_EQ(outputFiles(OutputFormat::Sigmf, "d/x.sigmf-meta"),
+            (std::vector<std::string>{"d/x.sigmf-data", "d/x.sigmf-meta"}));
+  EXPECT_EQ(outputFiles(OutputFormat::Csv, "d/x"), std::vector<std::string>{"d/x"});
+  EXPECT_TRUE(outputFiles(OutputFormat::Text, "-").empty());
   EXPECT_EQ(sigmfBaseName("dir/name.sigmf-data"), "dir/name");
   EXPECT_EQ(sigmfBaseName("dir/name.sigmf-meta"), "dir/name");
   EXPECT_EQ(sigmfBaseName("name"), "name");

@@ -207,6 +207,13 @@ TEST(RunCommand, EveryFormatWritesTheSamplesItShould) {
   EXPECT_EQ(wide["global"]["core:datatype"], "cf64_le");
   run({"--output", scratch.file("named.sigmf-meta")});
   EXPECT_EQ(std::filesystem::file_size(scratch.file("named.sigmf-data")), 80u * 8u);
+
+  // Extensions in any case.
+  run({"--output", scratch.file("upper.CF64")});
+  EXPECT_EQ(std::filesystem::file_size(scratch.file("upper.CF64")), 80u * 16u);
+  run({"--output", scratch.file("upper.Sigmf-Data")});
+  EXPECT_EQ(std::filesystem::file_size(scratch.file("upper.sigmf-data")), 80u * 8u);
+  EXPECT_TRUE(std::filesystem::exists(scratch.file("upper.sigmf-meta")));
 }
 
 TEST(RunCommand, SigmfRecordingOfAFailedRunAnnotatesTheError) {
@@ -279,6 +286,8 @@ TEST(RunCommand, MessagesShowInputAndNamesPrintably) {
 }
 
 TEST(RunCommand, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
+  const ScratchDirectory scratch;
+  const std::string folder = scratch.file("");
   struct Case {
     Arguments arguments;
     std::string input;
@@ -301,6 +310,19 @@ TEST(RunCommand, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
       {{"--random", "-1"}, "", "--random"},
       {{"--random", "3", "--frame-size", "4"}, "", "whole number of steps"},
       {{"--input", "/nonexistent/bits.txt"}, "", "/nonexistent/bits.txt"},
+      // Options that would do nothing, or nothing sensible.
+      {{"--random", "2", "--sigmf-datatype", "cf64_le"}, "", "--sigmf-datatype"},
+      {{"--random", "2", "--output", folder + "x.cf32", "--sigmf-datatype", "cf32_le"},
+       "",
+       "--sigmf-datatype"},
+      {{"--random", "2", "--plugin", ""}, "", "--plugin"},
+      {{"--random", "2", "--output", ""}, "", "--output"},
+      {{"--random", "2", "--output", folder + "x.sigmf"}, "", "archives"},
+      {{"--random", "2", "--output", folder + "x.SigMF", "--format", "cf32"}, "", "archives"},
+      // A recording with no name would be hidden files named by their extension.
+      {{"--random", "2", "--output", folder, "--format", "sigmf"}, "", "no name"},
+      {{"--random", "2", "--output", folder + ".sigmf-data"}, "", "no name"},
+      {{"--random", "2", "--output", folder + ".", "--format", "sigmf"}, "", "no name"},
   };
   for (const Case& test : cases) {
     const ProcessResult result = runQuenvarith(test.arguments, test.input);
@@ -308,6 +330,7 @@ TEST(RunCommand, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
     EXPECT_NE(result.err.find(test.said), std::string::npos) << result.err;
     EXPECT_TRUE(result.out.empty()) << test.said;
   }
+  EXPECT_TRUE(std::filesystem::is_empty(folder)) << "a usage error writes nothing";
 }
 
 TEST(RunCommand, BadInputIsAUsageErrorAfterTheStepsBeforeIt) {
