@@ -81,6 +81,12 @@ std::string formatNumber(double value) {
   return {text.data(), result.ptr};
 }
 
+// The shortest text that reads back as `value`, as a person would have typed it.
+std::string shortestNumber(double value) {
+  std::array<char, 32> text{};
+  return {text.data(), std::to_chars(text.data(), text.data() + text.size(), value).ptr};
+}
+
 std::string describe(const engine::RunSettings& settings) {
   const host::ParameterValues& p = settings.parameters;
   return "M-FSK modulator output: MAryNumber=" + formatNumber(p.mAryNumber) +
@@ -147,6 +153,10 @@ int run(int argc, char** argv) {
 
   engine::Simulation simulation(plugin, options.settings);
   const engine::RunResult setUp = simulation.setUp();
+  if (setUp.outcome == engine::Outcome::SampleTimeError) {
+    return failure("--sample-time " + shortestNumber(options.settings.sampleTime) + ": " +
+                   setUp.message);
+  }
   if (!setUp.ok()) {
     return failure(setUp.message);
   }
@@ -213,6 +223,7 @@ int run(int argc, char** argv) {
       return usageFailure(result.message);
     case engine::Outcome::BlockError:
     case engine::Outcome::HostError:
+    case engine::Outcome::SampleTimeError:
     case engine::Outcome::OutputError:
       return failure(result.message);
   }

@@ -1,6 +1,7 @@
 #include "simulation.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 
 #include "block/conversion.h"
@@ -27,6 +28,16 @@ double elementBytes(int32_t count, int32_t complexity, int32_t dataType) {
 
 RunResult hostFailure(std::string message) {
   return {Outcome::HostError, std::move(message), 0};
+}
+
+RunResult sampleTimeFailure(std::string message) {
+  return {Outcome::SampleTimeError, std::move(message), 0};
+}
+
+// The shortest text that reads back as `value`.
+std::string shortest(double value) {
+  std::array<char, 32> text{};
+  return {text.data(), std::to_chars(text.data(), text.data() + text.size(), value).ptr};
 }
 
 }  // namespace
@@ -132,20 +143,27 @@ RunResult Simulation::settleLayout() {
   const double outputPeriod = output.sampleTime;
   if (!(std::isfinite(inputPeriod) && inputPeriod > 0.0 && std::isfinite(outputPeriod) &&
         outputPeriod > 0.0)) {
-    return hostFailure("the sample times must be positive and finite (input " +
-                       std::to_string(inputPeriod) + " s, output " + std::to_string(outputPeriod) +
-                       " s)");
+    return sampleTimeFailure("the sample times must be positive and finite (input " +
+                             shortest(inputPeriod) + " s, output " + shortest(outputPeriod) +
+                             " s)");
   }
   // The output port sets the base rate; the input has a hit every so many steps.
   const double ratio = inputPeriod / outputPeriod;
   const double steps = std::round(ratio);
   if (steps < 1.0 || !isExactInt32(steps) || std::fabs(ratio - steps) > kRateTolerance * steps) {
-    return hostFailure("the input's sample time is not a whole multiple of the output's");
+    return sampleTimeFailure("the input's sample time is not a whole multiple of the output's");
+  }
+  // Recordings give every sample's time and the sample rate: both must be numbers.
+  const double samplePeriod = outputPeriod / output.width;
+  if (!(samplePeriod > 0.0 && std::isfinite(1.0 / samplePeriod))) {
+    return sampleTimeFailure("the input's sample time of " + shortest(inputPeriod) +
+                             " s puts output samples " + shortest(samplePeriod) +
+                             " s apart, a sample rate that is not a finite number");
   }
   layout_.inputWidth = input.width;
   layout_.outputWidth = output.width;
   layout_.stepsPerInput = truncateToInt32(steps);
-  layout_.outputSamplePeriod = outputPeriod / output.width;
+  layout_.outputSamplePeriod = samplePeriod;
 
   if (layout_.stepsPerInput == 1) {
     block_.setSampleTimeTasks({kBaseTask, kBaseTask}, 1);

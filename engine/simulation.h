@@ -81,8 +81,11 @@ class ProgressObserver {
 
 enum class Outcome {
   Completed,
-  BlockError,   // the block reported or raised an error
-  HostError,    // the block declared something this host cannot run
+  BlockError,  // the block reported or raised an error
+  HostError,   // the block declared something this host cannot run
+  // The sample times settled are ones this host cannot run: not positive and finite, not in a
+  // whole ratio, or giving output samples so close that their rate is not a finite number.
+  SampleTimeError,
   InputError,   // the input was not usable
   OutputError,  // the output could not be written
 };

@@ -369,6 +369,20 @@ TEST(RunCommand, NumericValuesGoToTheBlockUnchanged) {
   EXPECT_NE(negative.err.find("M-ary number parameter"), std::string::npos) << negative.err;
 }
 
+TEST(RunCommand, SampleTimesGivingNoFiniteRateAreRefusedBeforeTheRun) {
+  const ScratchDirectory scratch;
+  for (const std::string time : {"1e-320", "5e-324", "inf"}) {
+    for (const std::string signal : {"frame", "sample"}) {
+      const ProcessResult result =
+          runQuenvarith({"--random", "4", "--signal", signal, "--sample-time", time, "--output",
+                         scratch.file("rate"), "--format", "sigmf"});
+      EXPECT_EQ(result.exitCode, 1) << time;
+      EXPECT_NE(result.err.find("error: --sample-time "), std::string::npos) << result.err;
+      EXPECT_TRUE(std::filesystem::is_empty(scratch.file(""))) << time;
+    }
+  }
+}
+
 TEST(RunCommand, ThePlugInIsFoundByItsPathAndItsNameIsChecked) {
   const ProcessResult explicitPlugin =
       runQuenvarith({"--plugin", QUENVARITH_PLUGIN_PATH, "--random", "2"});
