@@ -100,6 +100,14 @@ std::string describe(const engine::RunSettings& settings) {
 
 // Messages carry what the block and the system say, which may hold any bytes: they are printed
 // printable.
+// "input line 7", or "input lines 7-8" for a step whose values span lines.
+std::string inputLines(const engine::TextInput& input) {
+  const uint64_t first = input.stepFirstLine();
+  const uint64_t last = input.stepLastLine();
+  return first == last ? "input line " + std::to_string(first)
+                       : "input lines " + std::to_string(first) + "-" + std::to_string(last);
+}
+
 int failure(const std::string& message) {
   std::cerr << "error: " << engine::printable(message) << '\n';
   return kFailureExit;
@@ -214,18 +222,24 @@ int run(int argc, char** argv) {
     });
   }
   const engine::RunResult result = simulation.run(*source, *output, progress.get());
+  // The block's message as it wrote it goes into the recording; the one printed says where.
+  std::string printed = result.message;
+  if (result.failedStep) {
+    printed = "at step " + std::to_string(*result.failedStep) +
+              (textInput != nullptr ? " (" + inputLines(*textInput) + ")" : "") + ": " + printed;
+  }
   progress.reset();
   const bool closed = output->close(result.ok() ? nullptr : &result.message, result.samplesWritten);
   switch (result.outcome) {
     case engine::Outcome::Completed:
       break;
     case engine::Outcome::InputError:
-      return usageFailure(result.message);
+      return usageFailure(printed);
     case engine::Outcome::BlockError:
     case engine::Outcome::HostError:
     case engine::Outcome::SampleTimeError:
     case engine::Outcome::OutputError:
-      return failure(result.message);
+      return failure(printed);
   }
   if (!closed) {
     return failure(output->error());

@@ -139,6 +139,9 @@ ReadResult TextInput::read(std::span<double> values) {
       error_ = "line " + std::to_string(lastLine) + ": " + incompleteStep(filled, values.size());
       return ReadResult::Failed;
     }
+    if (filled == 0) {
+      stepFirstLine_ = line;
+    }
     lastLine = line;
     if (!parseNumber(token, values[filled])) {
       error_ = "line " + std::to_string(line) + ": " + engine::quoted(token, kShownTokenLength) +
@@ -146,6 +149,7 @@ ReadResult TextInput::read(std::span<double> values) {
       return ReadResult::Failed;
     }
   }
+  stepLastLine_ = lastLine;
   return ReadResult::Filled;
 }
 

@@ -25,6 +25,9 @@ class TextInput final : public InputSource {
   ReadResult read(std::span<double> values) override;
   [[nodiscard]] const std::string& error() const override { return error_; }
   [[nodiscard]] uint64_t bytesConsumed() const { return bytesConsumed_; }
+  // The lines that the values of the last step read came from, first and last.
+  [[nodiscard]] uint64_t stepFirstLine() const { return stepFirstLine_; }
+  [[nodiscard]] uint64_t stepLastLine() const { return stepLastLine_; }
 
  private:
   enum class TokenResult { Token, End, Failed };
@@ -39,6 +42,8 @@ class TextInput final : public InputSource {
   bool endOfStream_ = false;
   uint64_t line_ = 1;
   uint64_t bytesConsumed_ = 0;
+  uint64_t stepFirstLine_ = 0;
+  uint64_t stepLastLine_ = 0;
   std::string error_;
 };
 

@@ -27,11 +27,11 @@ double elementBytes(int32_t count, int32_t complexity, int32_t dataType) {
 }
 
 RunResult hostFailure(std::string message) {
-  return {Outcome::HostError, std::move(message), 0};
+  return {Outcome::HostError, std::move(message), 0, std::nullopt};
 }
 
 RunResult sampleTimeFailure(std::string message) {
-  return {Outcome::SampleTimeError, std::move(message), 0};
+  return {Outcome::SampleTimeError, std::move(message), 0, std::nullopt};
 }
 
 // The shortest text that reads back as `value`.
@@ -59,7 +59,8 @@ Simulation::Simulation(const PluginLibrary& plugin, const RunSettings& settings)
 }
 
 RunResult Simulation::callerFailure() const {
-  return {caller_.hostError() ? Outcome::HostError : Outcome::BlockError, caller_.error(), 0};
+  return {caller_.hostError() ? Outcome::HostError : Outcome::BlockError, caller_.error(), 0,
+          std::nullopt};
 }
 
 RunResult Simulation::setUp() {
@@ -201,7 +202,7 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
         break;
       }
       if (read == ReadResult::Failed) {
-        result = {Outcome::InputError, input.error(), 0};
+        result = {Outcome::InputError, input.error(), 0, std::nullopt};
         break;
       }
     }
@@ -212,17 +213,18 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
     }
     if (!caller_.computeOutputs(kBaseTask)) {
       result = callerFailure();
+      result.failedStep = steps + 1;
       break;
     }
     if (!output.write(outputValues)) {
-      result = {Outcome::OutputError, output.error(), 0};
+      result = {Outcome::OutputError, output.error(), 0, std::nullopt};
       break;
     }
     written += samplesPerStep;
     if (++stepsSinceInput == stepsPerInput) {
       stepsSinceInput = 0;
     }
-    if (observer != nullptr && ++steps % kProgressInterval == 0) {
+    if (++steps % kProgressInterval == 0 && observer != nullptr) {
       observer->progress(written);
     }
   }

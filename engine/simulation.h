@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -94,6 +95,8 @@ struct RunResult {
   Outcome outcome = Outcome::Completed;
   std::string message;
   uint64_t samplesWritten = 0;
+  // The step, counted from 1, whose outputs the block failed to compute.
+  std::optional<uint64_t> failedStep;
 
   [[nodiscard]] bool ok() const { return outcome == Outcome::Completed; }
 };

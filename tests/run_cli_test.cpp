@@ -105,7 +105,13 @@ TEST_P(EveryDispatch, MidStreamErrorKeepsEveryEarlierFrameAndNoneOfTheFailingOne
 
   const ProcessResult bad = runQuenvarith(arguments, "1 0 1 1\n0 0 1 0\n1 2 0 1\n1 1 1 1\n");
   EXPECT_EQ(bad.exitCode, 1);
-  EXPECT_NE(bad.err.find("Input must be binary."), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("error: at step 3 (input line 3): Input must be binary.\n"),
+            std::string::npos)
+      << bad.err;
+  const ProcessResult spanning = runQuenvarith(arguments, "1 0 1 1\n0 0\n1 2\n0 1\n");
+  EXPECT_NE(spanning.err.find("error: at step 2 (input lines 2-3): Input must be binary.\n"),
+            std::string::npos)
+      << spanning.err;
   const std::vector<std::string> kept = linesOf(bad.out);
   const std::vector<std::string> expected = linesOf(good.out);
   ASSERT_EQ(kept.size(), 32u);
@@ -116,7 +122,8 @@ TEST_P(EveryDispatch, MidStreamErrorOfASampleSignalKeepsTheEarlierSymbols) {
   const ProcessResult result = runQuenvarith(
       withDispatch({"--signal", "sample", "--input-type", "integer"}, GetParam()), "3 1 4 0\n");
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find("Input must be an integer in the range of 0 to M-1."),
+  EXPECT_NE(result.err.find("at step 17 (input line 1): Input must be an integer in the range of "
+                            "0 to M-1."),
             std::string::npos)
       << result.err;
   EXPECT_EQ(linesOf(result.out).size(), 16u);
