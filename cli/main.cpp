@@ -34,6 +34,7 @@
 #include "engine/modulation.h"
 #include "engine/output_formats.h"
 #include "engine/plugin_library.h"
+#include "engine/quoting.h"
 #include "engine/simulation.h"
 
 namespace {
@@ -101,13 +102,21 @@ std::string describe(const engine::RunSettings& settings) {
          " signal=" + (settings.signal == engine::SignalMode::Frame ? "frame" : "sample");
 }
 
+// The shortest text that reads back as `value`, as a person would have typed it.
+std::string shortestNumber(double value) {
+  std::array<char, 32> text{};
+  return {text.data(), std::to_chars(text.data(), text.data() + text.size(), value).ptr};
+}
+
+// Messages carry what the block and the system say, which may hold any bytes: they are printed
+// printable.
 int failure(const std::string& message) {
-  std::cerr << "error: " << message << '\n';
+  std::cerr << "error: " << engine::printable(message) << '\n';
   return kFailureExit;
 }
 
 int usageFailure(const std::string& message) {
-  std::cerr << "usage error: " << message << '\n';
+  std::cerr << "usage error: " << engine::printable(message) << '\n';
   return cli::kUsageExit;
 }
 
@@ -179,8 +188,8 @@ class CommandRun {
     const bool bytes = options_.inputFormat == cli::InputFormat::Bytes;
     inputFile_.reset(std::fopen(options_.input.c_str(), bytes ? "rb" : "r"));
     if (!inputFile_) {
-      return usageFailure("cannot open the input '" + options_.input +
-                          "': " + std::strerror(errno));
+      return usageFailure("cannot open the input " + engine::quoted(options_.input) + ": " +
+                          std::strerror(errno));
     }
     std::error_code error;
     const auto size = std::filesystem::file_size(options_.input, error);
@@ -204,6 +213,10 @@ class CommandRun {
     const engine::RunResult result = simulation_->setUp();
     if (result.outcome == engine::Outcome::SettingsError) {
       return usageFailure(result.message);
+    }
+    if (result.outcome == engine::Outcome::SampleTimeError) {
+      return failure("--sample-time " + shortestNumber(options_.settings.sampleTime) + ": " +
+                     result.message);
     }
     if (!result.ok()) {
       return failure(result.message);
@@ -329,8 +342,9 @@ class CommandRun {
     const size_t stepSamples = simulation_->stepSampleCount();
     const size_t steps =
         std::max<size_t>(1, std::min(kChunkValues / width, kChunkSamples / stepSamples));
-    std::vector<double> values(steps * width);
-    std::vector<double> samples(2 * steps * stepSamples);
+    values_.resize(steps * width);
+    lines_.resize(textInput_ != nullptr ? values_.size() : 0);
+    samples_.resize(2 * steps * stepSamples);
     std::unique_ptr<cli::ProgressBar> progress;
     if (!options_.quiet && cli::errorStreamIsTerminal()) {
       progress = std::make_unique<cli::ProgressBar>(fraction_);
@@ -338,18 +352,23 @@ class CommandRun {
 
     engine::RunResult result;
     for (;;) {
-      const size_t count = source_->readAvailable(values);
-      if (savedInput_ && !savedInput_->write(std::span<const double>(values).first(count))) {
-        result = {engine::Outcome::OutputError, savedInput_->error(), result.samplesWritten};
+      // Every chunk but the last is whole steps, so that no step straddles two chunks.
+      inputsBeforeChunk_ = result.samplesWritten / stepSamples;
+      chunkCount_ = textInput_ != nullptr ? textInput_->readAvailable(values_, lines_)
+                                          : source_->readAvailable(values_);
+      const std::span<const double> chunk = std::span<const double>(values_).first(chunkCount_);
+      if (savedInput_ && !savedInput_->write(chunk)) {
+        result = {engine::Outcome::OutputError, savedInput_->error(), result.samplesWritten,
+                  std::nullopt};
         break;
       }
-      if (!feed(std::span<const double>(values).first(count), samples, result)) {
+      if (!feed(chunk, result)) {
         break;
       }
       if (progress) {
         progress->progress(result.samplesWritten);
       }
-      if (count < values.size()) {
+      if (chunkCount_ < values_.size()) {
         break;
       }
     }
@@ -357,19 +376,20 @@ class CommandRun {
     if (simulation_->running()) {
       const size_t held = simulation_->heldValues();
       const engine::StepResult last =
-          simulation_->finish(samples, options_.pad && result.ok() && !inputFailed);
-      if (result.ok() && writeSamples(samples, last.samplesWritten, result)) {
+          simulation_->finish(samples_, options_.pad && result.ok() && !inputFailed);
+      if (result.ok() && writeSamples(last.samplesWritten, result)) {
         if (inputFailed) {
-          result = {engine::Outcome::InputError, source_->error(), result.samplesWritten};
+          result = {engine::Outcome::InputError, source_->error(), result.samplesWritten,
+                    std::nullopt};
         } else if (last.outcome == engine::Outcome::InputError) {
-          result = {engine::Outcome::InputError, incompleteStep(held, width),
-                    result.samplesWritten};
+          result = {engine::Outcome::InputError, incompleteStep(held, width), result.samplesWritten,
+                    std::nullopt};
         } else if (!last.ok()) {
-          result = {last.outcome, last.message, result.samplesWritten};
+          failedAt(last, result);
         }
       }
     } else if (result.ok() && inputFailed) {
-      result = {engine::Outcome::InputError, source_->error(), result.samplesWritten};
+      result = {engine::Outcome::InputError, source_->error(), result.samplesWritten, std::nullopt};
     }
     if (progress) {
       progress->progress(result.samplesWritten);
@@ -378,15 +398,14 @@ class CommandRun {
   }
 
   // Feeds `values`, writing the samples of every step they complete; false once the run failed.
-  bool feed(std::span<const double> values, std::span<double> samples, engine::RunResult& result) {
+  bool feed(std::span<const double> values, engine::RunResult& result) {
     while (!values.empty()) {
-      const engine::StepResult step = simulation_->feed(values, samples);
-      if (!writeSamples(samples, step.samplesWritten, result)) {
+      const engine::StepResult step = simulation_->feed(values, samples_);
+      if (!writeSamples(step.samplesWritten, result)) {
         return false;
       }
       if (!step.ok()) {
-        result.outcome = step.outcome;
-        result.message = step.message;
+        failedAt(step, result);
         return false;
       }
       values = values.subspan(step.valuesTaken);
@@ -394,11 +413,36 @@ class CommandRun {
     return true;
   }
 
-  bool writeSamples(std::span<const double> samples, size_t count, engine::RunResult& result) {
+  // The failure of a step in `result`: for the block's, which step it was (every step one
+  // output of the block's, counted from 1) and where its input came from.
+  void failedAt(const engine::StepResult& step, engine::RunResult& result) {
+    result.outcome = step.outcome;
+    result.message = step.message;
+    if (step.outcome != engine::Outcome::BlockError && step.outcome != engine::Outcome::HostError) {
+      return;
+    }
+    const engine::SignalLayout& layout = simulation_->layout();
+    result.failedStep = result.samplesWritten / static_cast<uint64_t>(layout.outputWidth) + 1;
+    if (textInput_ == nullptr) {
+      return;
+    }
+    const auto width = static_cast<size_t>(layout.inputWidth);
+    const uint64_t input = result.samplesWritten / simulation_->stepSampleCount();
+    const auto first = static_cast<size_t>(input - inputsBeforeChunk_) * width;
+    const size_t last = std::min(first + width, chunkCount_);
+    if (first < last) {
+      failedLines_ = lines_[first] == lines_[last - 1]
+                         ? "input line " + std::to_string(lines_[first])
+                         : "input lines " + std::to_string(lines_[first]) + "-" +
+                               std::to_string(lines_[last - 1]);
+    }
+  }
+
+  bool writeSamples(size_t count, engine::RunResult& result) {
     if (count == 0) {
       return true;
     }
-    if (!output_->write(samples.first(2 * count))) {
+    if (!output_->write(std::span<const double>(samples_).first(2 * count))) {
       result.outcome = engine::Outcome::OutputError;
       result.message = output_->error();
       return false;
@@ -419,16 +463,23 @@ class CommandRun {
     const bool closed =
         output_->close(result.ok() ? nullptr : &result.message, result.samplesWritten);
     const bool saved = !savedInput_ || savedInput_->close();
+    // The block's message as it wrote it goes into the recording; the one printed says where.
+    std::string printed = result.message;
+    if (result.failedStep) {
+      printed = "at step " + std::to_string(*result.failedStep) +
+                (failedLines_.empty() ? "" : " (" + failedLines_ + ")") + ": " + printed;
+    }
     switch (result.outcome) {
       case engine::Outcome::Completed:
         break;
       case engine::Outcome::InputError:
       case engine::Outcome::SettingsError:
-        return usageFailure(result.message);
+        return usageFailure(printed);
       case engine::Outcome::BlockError:
       case engine::Outcome::HostError:
+      case engine::Outcome::SampleTimeError:
       case engine::Outcome::OutputError:
-        return failure(result.message);
+        return failure(printed);
     }
     if (!closed) {
       return failure(output_->error());
@@ -450,6 +501,14 @@ class CommandRun {
   std::function<double()> fraction_ = [] { return -1.0; };
   std::unique_ptr<engine::OutputWriter> output_;
   std::unique_ptr<cli::SavedInput> savedInput_;
+  // The run's buffers, allocated before it: a chunk of input values, the line of each value of
+  // a text input, and the samples of the steps of a chunk.
+  std::vector<double> values_;
+  std::vector<uint64_t> lines_;
+  std::vector<double> samples_;
+  size_t chunkCount_ = 0;           // values in the chunk being run
+  uint64_t inputsBeforeChunk_ = 0;  // input steps completed before it
+  std::string failedLines_;         // where the input of a failing step came from
 };
 
 int run(int argc, char** argv) {

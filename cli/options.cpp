@@ -12,6 +12,7 @@
 #include "block/conversion.h"
 #include "engine/input_sources.h"
 #include "engine/modulation.h"
+#include "engine/quoting.h"
 #include "engine/timing.h"
 
 namespace quenvarith::cli {
@@ -26,7 +27,7 @@ class UsageError : public std::runtime_error {
 double numberOption(const std::string& option, const std::string& text) {
   double value = 0.0;
   if (!engine::parseNumber(text, value)) {
-    throw UsageError(option + ": '" + text + "' is not a number");
+    throw UsageError(option + ": " + engine::quoted(text) + " is not a number");
   }
   return value;
 }
@@ -35,7 +36,7 @@ double numberOption(const std::string& option, const std::string& text) {
 double positiveOption(const std::string& option, const std::string& text) {
   const double value = numberOption(option, text);
   if (!(std::isfinite(value) && value > 0.0)) {
-    throw UsageError(option + ": '" + text + "' is not a positive, finite number");
+    throw UsageError(option + ": " + engine::quoted(text) + " is not a positive, finite number");
   }
   return value;
 }
@@ -49,8 +50,8 @@ double wordOrNumberOption(const std::string& option, const std::string& text,
   if (engine::parseNumber(text, value)) {
     return value;
   }
-  throw UsageError(option + ": '" + text + "' is neither " + engine::listOfWords(words) +
-                   " nor a number");
+  throw UsageError(option + ": " + engine::quoted(text) + " is neither " +
+                   engine::listOfWords(words) + " nor a number");
 }
 
 uint64_t wholeOption(const std::string& option, const std::string& text, uint64_t lowest) {
@@ -58,7 +59,7 @@ uint64_t wholeOption(const std::string& option, const std::string& text, uint64_
   const char* last = text.data() + text.size();
   const auto [end, status] = std::from_chars(text.data(), last, value);
   if (text.empty() || status != std::errc() || end != last || value < lowest) {
-    throw UsageError(option + ": '" + text + "' is not a whole number of at least " +
+    throw UsageError(option + ": " + engine::quoted(text) + " is not a whole number of at least " +
                      std::to_string(lowest));
   }
   return value;
@@ -74,7 +75,8 @@ Value choiceOption(const std::string& option, const std::string& text, const cha
   if (text == secondName) {
     return secondValue;
   }
-  throw UsageError(option + ": '" + text + "' is neither " + firstName + " nor " + secondName);
+  throw UsageError(option + ": " + engine::quoted(text) + " is neither " + firstName + " nor " +
+                   secondName);
 }
 
 std::string textOption(const std::string& option, const std::string& text) {
@@ -195,14 +197,17 @@ void interpretInput(const CLI::App& app, const RawOptions& raw, RunOptions& opti
 void interpretOutput(const CLI::App& app, const RawOptions& raw, RunOptions& options) {
   auto given = [&app](const char* name) { return app.count(name) > 0; };
   if (given("--output")) {
+    if (raw.output.empty()) {
+      throw UsageError("--output: the name is empty");
+    }
     options.output = raw.output;
   }
   options.format = engine::formatFromPath(options.output);
   if (given("--format")) {
     const auto format = engine::parseOutputFormat(raw.format);
     if (!format) {
-      throw UsageError("--format: '" + raw.format +
-                       "' is not one of text, csv, cf32, cf64, sigmf or sigmf-archive");
+      throw UsageError("--format: " + engine::quoted(raw.format) +
+                       " is not one of text, csv, cf32, cf64, sigmf or sigmf-archive");
     }
     options.format = *format;
   }
@@ -211,6 +216,11 @@ void interpretOutput(const CLI::App& app, const RawOptions& raw, RunOptions& opt
   if (sigmf && options.output == "-") {
     throw UsageError("--format " + std::string(engine::formatName(options.format)) +
                      ": give the recording's name with --output NAME");
+  }
+  if (sigmf && !engine::namesARecording(options.output)) {
+    throw UsageError("--output " + engine::quoted(options.output) +
+                     ": the recording has no name; give one as NAME, NAME.sigmf-data or "
+                     "NAME.sigmf");
   }
   if (options.format == engine::OutputFormat::SigmfArchive && !engine::archivesSupported()) {
     throw UsageError(
@@ -269,7 +279,7 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
     }
     const uint64_t values = wholeOption("--frame-size", raw.frameSize, 1);
     if (values > static_cast<uint64_t>(INT32_MAX)) {
-      throw UsageError("--frame-size: '" + raw.frameSize + "' is too large");
+      throw UsageError("--frame-size: " + engine::quoted(raw.frameSize) + " is too large");
     }
     options.settings.frameSize = static_cast<int32_t>(values);
   }
@@ -282,6 +292,9 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
   interpretInput(app, raw, options);
   interpretOutput(app, raw, options);
   if (given("--plugin")) {
+    if (raw.plugin.empty()) {
+      throw UsageError("--plugin: the path is empty");
+    }
     options.plugin = raw.plugin;
   }
   options.quiet = raw.quiet;
@@ -434,10 +447,13 @@ ParseResult parseCommandLine(int argc, char** argv) {
   } catch (const CLI::CallForVersion& version) {
     return {std::nullopt, app.exit(version)};
   } catch (const CLI::ParseError& error) {
-    std::cerr << "usage error: " << error.what() << "\nRun with --help for the options.\n";
+    // CLI11's messages repeat the arguments as they were given.
+    std::cerr << "usage error: " << engine::printable(error.what())
+              << "\nRun with --help for the options.\n";
     return {std::nullopt, kUsageExit};
   } catch (const UsageError& error) {
-    std::cerr << "usage error: " << error.what() << "\nRun with --help for the options.\n";
+    std::cerr << "usage error: " << engine::printable(error.what())
+              << "\nRun with --help for the options.\n";
     return {std::nullopt, kUsageExit};
   }
 }

@@ -8,6 +8,8 @@
 #include <system_error>
 #include <utility>
 
+#include "engine/quoting.h"
+
 namespace quenvarith::engine {
 
 namespace {
@@ -16,13 +18,6 @@ constexpr size_t kShownTokenLength = 40;
 
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::string shown(std::string_view token) {
-  if (token.size() <= kShownTokenLength) {
-    return std::string(token);
-  }
-  return std::string(token.substr(0, kShownTokenLength)) + "...";
 }
 
 std::string incompleteStep(size_t filled, size_t width) {
@@ -127,6 +122,10 @@ TextInput::TokenResult TextInput::nextToken(std::string_view& token, uint64_t& l
 }
 
 size_t TextInput::readAvailable(std::span<double> values) {
+  return readAvailable(values, {});
+}
+
+size_t TextInput::readAvailable(std::span<double> values, std::span<uint64_t> lines) {
   if (!error_.empty()) {
     return 0;
   }
@@ -138,10 +137,17 @@ size_t TextInput::readAvailable(std::span<double> values) {
       return filled;
     }
     if (!parseNumber(token, values[filled])) {
-      error_ = "line " + std::to_string(line) + ": '" + shown(token) + "' is not a number";
+      error_ = "line " + std::to_string(line) + ": " + engine::quoted(token, kShownTokenLength) +
+               " is not a number";
       return filled;
     }
     lastLine_ = line;
+    if (filled == 0) {
+      firstLine_ = line;
+    }
+    if (filled < lines.size()) {
+      lines[filled] = line;
+    }
   }
   return values.size();
 }
@@ -161,6 +167,8 @@ ReadResult TextInput::read(std::span<double> values) {
     error_ = "line " + std::to_string(lastLine_) + ": " + incompleteStep(filled, values.size());
     return ReadResult::Failed;
   }
+  stepFirstLine_ = firstLine_;
+  stepLastLine_ = lastLine_;
   return ReadResult::Filled;
 }
 

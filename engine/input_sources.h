@@ -36,6 +36,11 @@ class TextInput final : public ValueStream {
   [[nodiscard]] uint64_t bytesConsumed() const { return bytesConsumed_; }
   // The line of the last value read; 0 before the first.
   [[nodiscard]] uint64_t lastLine() const { return lastLine_; }
+  // The lines that the values of the last step read with `read` came from, first and last.
+  [[nodiscard]] uint64_t stepFirstLine() const { return stepFirstLine_; }
+  [[nodiscard]] uint64_t stepLastLine() const { return stepLastLine_; }
+  // As `readAvailable`, with the line of every value read in `lines` (as long as `values`).
+  size_t readAvailable(std::span<double> values, std::span<uint64_t> lines);
 
  private:
   enum class TokenResult { Token, End, Failed };
@@ -50,7 +55,10 @@ class TextInput final : public ValueStream {
   bool endOfStream_ = false;
   uint64_t line_ = 1;
   uint64_t lastLine_ = 0;
+  uint64_t firstLine_ = 0;  // of the first value of the last read
   uint64_t bytesConsumed_ = 0;
+  uint64_t stepFirstLine_ = 0;
+  uint64_t stepLastLine_ = 0;
   std::string error_;
 };
 

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/modulation.h"
+#include "engine/quoting.h"
 #include "engine/sha512.h"
 #include "engine/sigmf_archive.h"
 
@@ -43,8 +45,15 @@ constexpr std::string_view kExtensionName = "quenvarith";
 constexpr std::string_view kExtensionVersion = "1.0.0";
 constexpr std::string_view kGenerator = "mt19937_64";
 
+char lowerCase(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Extensions are matched without regard to case: NAME.CF32 is as much cf32 as NAME.cf32.
 bool endsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+  return text.size() >= suffix.size() &&
+         std::ranges::equal(text.substr(text.size() - suffix.size()), suffix,
+                            [](char a, char b) { return lowerCase(a) == lowerCase(b); });
 }
 
 std::string systemError(const std::string& what) {
@@ -358,11 +367,12 @@ std::string sigmfMeta(const RecordingInfo& info, const std::string& sha512,
   global["core:version"] = kSigmfVersion;
   global["core:sample_rate"] = info.sampleRate;
   global["core:num_channels"] = 1;
-  global["core:description"] = info.description;
+  // JSON takes valid UTF-8 only, and a recording's texts are shown to people.
+  global["core:description"] = printable(info.description);
   if (!info.author.empty()) {
-    global["core:author"] = info.author;
+    global["core:author"] = printable(info.author);
   }
-  global["core:recorder"] = info.recorder;
+  global["core:recorder"] = printable(info.recorder);
   if (!sha512.empty()) {
     global["core:sha512"] = sha512;
   }
@@ -381,8 +391,9 @@ std::string sigmfMeta(const RecordingInfo& info, const std::string& sha512,
   meta["captures"] = nlohmann::ordered_json::array({capture});
   meta["annotations"] = nlohmann::ordered_json::array();
   if (failure != nullptr) {
-    meta["annotations"].push_back(
-        {{"core:sample_start", failedAt}, {"core:label", "error"}, {"core:comment", *failure}});
+    meta["annotations"].push_back({{"core:sample_start", failedAt},
+                                   {"core:label", "error"},
+                                   {"core:comment", printable(*failure)}});
   }
   return meta.dump(2) + "\n";
 }
@@ -557,6 +568,29 @@ std::string sigmfBaseName(std::string_view path) {
     path.remove_suffix(kArchiveExtension.size());
   }
   return std::string(path);
+}
+
+bool isSigmfArchive(std::string_view path) {
+  return endsWith(path, kArchiveExtension);
+}
+
+bool namesARecording(std::string_view path) {
+  const std::filesystem::path name = std::filesystem::path(sigmfBaseName(path)).filename();
+  return !name.empty() && name != "." && name != "..";
+}
+
+std::vector<std::string> outputFiles(OutputFormat format, const std::string& path) {
+  if (path == "-") {
+    return {};
+  }
+  if (format == OutputFormat::Sigmf) {
+    const std::string base = sigmfBaseName(path);
+    return {base + std::string(kDataExtension), base + std::string(kMetaExtension)};
+  }
+  if (format == OutputFormat::SigmfArchive) {
+    return {sigmfBaseName(path) + std::string(kArchiveExtension)};
+  }
+  return {path};
 }
 
 std::unique_ptr<OutputWriter> openOutput(OutputFormat format, const std::string& path,

@@ -30,6 +30,15 @@ bool sha512Supported();
 
 // A SigMF recording's base name: `path` without a .sigmf-data, .sigmf-meta or .sigmf extension.
 std::string sigmfBaseName(std::string_view path);
+// True when `path` has the extension of a SigMF archive (.sigmf).
+bool isSigmfArchive(std::string_view path);
+// True when the base name of `path` names a file: not empty, "." or "..", which would give
+// hidden files named by their extension alone.
+bool namesARecording(std::string_view path);
+
+// The files an output of `format` named `path` writes: none for standard output ("-"), the data
+// and the meta file of a SigMF recording, `path` itself otherwise.
+std::vector<std::string> outputFiles(OutputFormat format, const std::string& path);
 
 // What the run was, recorded in the recording's own namespace as numbers and words.
 struct RecordedRun {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -91,8 +92,11 @@ class ProgressObserver {
 
 enum class Outcome {
   Completed,
-  BlockError,     // the block reported or raised an error
-  HostError,      // the block declared something this host cannot run
+  BlockError,  // the block reported or raised an error
+  HostError,   // the block declared something this host cannot run
+  // The sample times settled are ones this host cannot run: not positive and finite, not in a
+  // whole ratio, or giving output samples so close that their rate is not a finite number.
+  SampleTimeError,
   SettingsError,  // the settings give no usable run (a rate in hertz without a usable period)
   InputError,     // the input was not usable
   OutputError,    // the output could not be written
@@ -102,6 +106,8 @@ struct RunResult {
   Outcome outcome = Outcome::Completed;
   std::string message;
   uint64_t samplesWritten = 0;
+  // The step, counted from 1, whose outputs the block failed to compute.
+  std::optional<uint64_t> failedStep;
 
   [[nodiscard]] bool ok() const { return outcome == Outcome::Completed; }
 };

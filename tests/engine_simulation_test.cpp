@@ -141,18 +141,34 @@ TEST_P(SimulationTest, StopsWhenTheOutputCannotBeWritten) {
 }
 
 TEST_P(SimulationTest, SampleTimesTheHostCannotRunAreRefused) {
-  // The block passes negative and non-finite periods on; a run needs positive, finite ones.
-  for (const double period :
-       {-2.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
+  // The block passes negative and non-finite periods on, and tiny ones whose output samples are
+  // 0 s or a subnormal apart; a run needs positive, finite periods and a finite sample rate.
+  const struct {
+    double period;
+    const char* said;
+  } cases[] = {
+      {-2.0, "positive and finite"},
+      {std::numeric_limits<double>::infinity(), "positive and finite"},
+      {std::numeric_limits<double>::quiet_NaN(), "positive and finite"},
+      {1e-320, "not a finite number"},
+      {std::numeric_limits<double>::denorm_min(), "0 s"},
+      {4e-308, "not a finite number"},  // samples 5e-309 s apart: 2e308 per second
+  };
+  for (const auto& [period, said] : cases) {
     for (const SignalMode signal : {SignalMode::Frame, SignalMode::Sample}) {
       RunSettings odd = settings(signal);
       odd.sampleTime = period;
       Simulation simulation(plugin_, odd);
       const RunResult result = simulation.setUp();
-      EXPECT_EQ(result.outcome, Outcome::HostError) << period;
-      EXPECT_NE(result.message.find("positive and finite"), std::string::npos) << result.message;
+      EXPECT_EQ(result.outcome, Outcome::SampleTimeError) << period;
+      EXPECT_NE(result.message.find(said), std::string::npos) << period << ": " << result.message;
     }
   }
+  // The smallest periods whose rate is still a number run.
+  RunSettings small = settings(SignalMode::Sample);
+  small.sampleTime = 1e-300;
+  Simulation simulation(plugin_, small);
+  EXPECT_TRUE(simulation.setUp().ok());
 }
 
 TEST_P(SimulationTest, RefusesStorageBeyondTheHostsLimitBeforeAllocatingIt) {

@@ -105,7 +105,13 @@ TEST_P(EveryDispatch, MidStreamErrorKeepsEveryEarlierFrameAndNoneOfTheFailingOne
 
   const ProcessResult bad = runQuenvarith(arguments, "1 0 1 1\n0 0 1 0\n1 2 0 1\n1 1 1 1\n");
   EXPECT_EQ(bad.exitCode, 1);
-  EXPECT_NE(bad.err.find("Input must be binary."), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("error: at step 3 (input line 3): Input must be binary.\n"),
+            std::string::npos)
+      << bad.err;
+  const ProcessResult spanning = runQuenvarith(arguments, "1 0 1 1\n0 0\n1 2\n0 1\n");
+  EXPECT_NE(spanning.err.find("error: at step 2 (input lines 2-3): Input must be binary.\n"),
+            std::string::npos)
+      << spanning.err;
   const std::vector<std::string> kept = linesOf(bad.out);
   const std::vector<std::string> expected = linesOf(good.out);
   ASSERT_EQ(kept.size(), 32u);
@@ -116,7 +122,8 @@ TEST_P(EveryDispatch, MidStreamErrorOfASampleSignalKeepsTheEarlierSymbols) {
   const ProcessResult result = runQuenvarith(
       withDispatch({"--signal", "sample", "--input-type", "integer"}, GetParam()), "3 1 4 0\n");
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find("Input must be an integer in the range of 0 to M-1."),
+  EXPECT_NE(result.err.find("at step 17 (input line 1): Input must be an integer in the range of "
+                            "0 to M-1."),
             std::string::npos)
       << result.err;
   EXPECT_EQ(linesOf(result.out).size(), 16u);
@@ -207,6 +214,13 @@ TEST(RunCommand, EveryFormatWritesTheSamplesItShould) {
   EXPECT_EQ(wide["global"]["core:datatype"], "cf64_le");
   run({"--output", scratch.file("named.sigmf-meta")});
   EXPECT_EQ(std::filesystem::file_size(scratch.file("named.sigmf-data")), 80u * 8u);
+
+  // Extensions in any case.
+  run({"--output", scratch.file("upper.CF64")});
+  EXPECT_EQ(std::filesystem::file_size(scratch.file("upper.CF64")), 80u * 16u);
+  run({"--output", scratch.file("upper.Sigmf-Data")});
+  EXPECT_EQ(std::filesystem::file_size(scratch.file("upper.sigmf-data")), 80u * 8u);
+  EXPECT_TRUE(std::filesystem::exists(scratch.file("upper.sigmf-meta")));
 }
 
 TEST(RunCommand, SigmfRecordingOfAFailedRunAnnotatesTheError) {
@@ -220,9 +234,67 @@ TEST(RunCommand, SigmfRecordingOfAFailedRunAnnotatesTheError) {
   ASSERT_EQ(meta["annotations"].size(), 1u);
   EXPECT_EQ(meta["annotations"][0]["core:sample_start"], 32);
   EXPECT_EQ(meta["annotations"][0]["core:comment"], "Input must be binary.");
+
+  // An input error whose message quotes bytes that are not UTF-8 still gives valid JSON.
+  const ProcessResult bad =
+      runQuenvarith({"--output", scratch.file("latin1"), "--format", "sigmf"}, "1 0 1 \xe9t\xe9\n");
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_NE(bad.err.find("line 1: '\\xe9t\\xe9' is not a number"), std::string::npos) << bad.err;
+  const auto latin1 = nlohmann::json::parse(readFile(scratch.file("latin1.sigmf-meta")));
+  ASSERT_EQ(latin1["annotations"].size(), 1u);
+  EXPECT_EQ(latin1["annotations"][0]["core:comment"], "line 1: '\\xe9t\\xe9' is not a number");
+}
+
+// Whatever bytes the input or the command line holds, a message shows them escaped: none moves
+// the cursor or sets the terminal's state, and none is lost (a NUL used to cut the quote short).
+TEST(RunCommand, MessagesShowInputAndNamesPrintably) {
+  struct Case {
+    Arguments arguments;
+    std::string input;
+    int exitCode;
+    std::string said;
+  };
+  std::vector<Case> cases{
+      {{}, "1 0\x1b]0;title\x07 1\n", 2, "line 1: '0\\x1b]0;title\\x07' is not a number"},
+      {{}, std::string("1 0\0 1\n", 7), 2, "line 1: '0\\x00' is not a number"},
+      {{},
+       "\xef\xbb\xbf"
+       "1 0\n",
+       2,
+       "line 1: '\\xef\\xbb\\xbf"
+       "1' is not a number"},
+      {{}, "1 \xe9\x9b\n", 2, "line 1: '\\xe9\\x9b' is not a number"},
+  };
+#if !defined(_WIN32)
+  // Arguments with control bytes, which Windows' command interpreter would not pass on.
+  const std::vector<Case> named{
+      {{"--mapping", "\x1b[2J"}, "", 2, "--mapping: '\\x1b[2J' is neither"},
+      {{"--bogus\x1b[2J"}, "", 2, "--bogus\\x1b[2J"},
+      {{"--input", "/nonexistent/\x1b[2J"}, "", 2, "the input '/nonexistent/\\x1b[2J'"},
+      {{"--plugin",
+        "/nonexistent/\x9b"
+        "2J.so"},
+       "",
+       1,
+       "plug-in '/nonexistent/\\x9b"
+       "2J.so'"},
+  };
+  cases.insert(cases.end(), named.begin(), named.end());
+#endif
+  for (const Case& test : cases) {
+    const ProcessResult result = runQuenvarith(test.arguments, test.input);
+    EXPECT_EQ(result.exitCode, test.exitCode) << test.said;
+    EXPECT_NE(result.err.find(test.said), std::string::npos) << result.err;
+    for (const char c : result.err) {
+      const auto byte = static_cast<unsigned char>(c);
+      EXPECT_TRUE(c == '\n' || c == '\r' || (byte >= 0x20 && byte < 0x7f)) << result.err;
+    }
+  }
 }
 
 TEST(RunCommand, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
+  const ScratchDirectory scratch;
+  const std::string folder = scratch.file("");
   struct Case {
     Arguments arguments;
     std::string input;
@@ -245,6 +317,21 @@ TEST(RunCommand, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
       {{"--random", "-1"}, "", "--random"},
       {{"--random", "3", "--frame-size", "4"}, "", "whole number of steps"},
       {{"--input", "/nonexistent/bits.txt"}, "", "/nonexistent/bits.txt"},
+      // Options that would do nothing, or nothing sensible.
+      {{"--random", "2", "--sigmf-datatype", "cf64_le"}, "", "--sigmf-datatype"},
+      {{"--random", "2", "--output", folder + "x.cf32", "--sigmf-datatype", "cf32_le"},
+       "",
+       "--sigmf-datatype"},
+      {{"--random", "2", "--plugin", ""}, "", "--plugin"},
+      {{"--random", "2", "--output", ""}, "", "--output"},
+      {{"--random", "2", "--output", folder + "x.SigMF", "--format", "cf32", "--sha512"},
+       "",
+       "--sha512"},
+      // A recording with no name would be hidden files named by their extension.
+      {{"--random", "2", "--output", folder, "--format", "sigmf"}, "", "no name"},
+      {{"--random", "2", "--output", folder + ".sigmf-data"}, "", "no name"},
+      {{"--random", "2", "--output", folder + ".", "--format", "sigmf"}, "", "no name"},
+      {{"--random", "2", "--output", folder + ".SIGMF"}, "", "no name"},
   };
   for (const Case& test : cases) {
     const ProcessResult result = runQuenvarith(test.arguments, test.input);
@@ -252,6 +339,7 @@ TEST(RunCommand, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
     EXPECT_NE(result.err.find(test.said), std::string::npos) << result.err;
     EXPECT_TRUE(result.out.empty()) << test.said;
   }
+  EXPECT_TRUE(std::filesystem::is_empty(folder)) << "a usage error writes nothing";
 }
 
 TEST(RunCommand, BadInputIsAUsageErrorAfterTheStepsBeforeIt) {
@@ -288,6 +376,20 @@ TEST(RunCommand, NumericValuesGoToTheBlockUnchanged) {
   const ProcessResult negative = runQuenvarith({"--m-ary", "-4"});
   EXPECT_EQ(negative.exitCode, 1);
   EXPECT_NE(negative.err.find("M-ary number parameter"), std::string::npos) << negative.err;
+}
+
+TEST(RunCommand, SampleTimesGivingNoFiniteRateAreRefusedBeforeTheRun) {
+  const ScratchDirectory scratch;
+  for (const std::string time : {"1e-320", "5e-324", "inf"}) {
+    for (const std::string signal : {"frame", "sample"}) {
+      const ProcessResult result =
+          runQuenvarith({"--random", "4", "--signal", signal, "--sample-time", time, "--output",
+                         scratch.file("rate"), "--format", "sigmf"});
+      EXPECT_EQ(result.exitCode, 1) << time;
+      EXPECT_NE(result.err.find("error: --sample-time "), std::string::npos) << result.err;
+      EXPECT_TRUE(std::filesystem::is_empty(scratch.file(""))) << time;
+    }
+  }
 }
 
 TEST(RunCommand, ThePlugInIsFoundByItsPathAndItsNameIsChecked) {
