@@ -9,10 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
-#include <vector>
-
-#include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 

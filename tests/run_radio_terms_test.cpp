@@ -333,11 +333,12 @@ TEST(RadioTerms, ASigmfArchiveHoldsTheRecordingUnderItsName) {
     const std::map<std::string, std::string> members =
         archiveMembers(scratch.file(name + ".sigmf"));
     ASSERT_EQ(members.size(), 3u) << name;
-    EXPECT_TRUE(members.contains(name + "/")) << name;  // the directory
-    const std::string data = members.at(name + "/" + name + ".sigmf-data");
-    EXPECT_EQ(data, readFile(scratch.file("plain.sigmf-data"))) << name;
-    EXPECT_EQ(members.at(name + "/" + name + ".sigmf-meta"),
-              readFile(scratch.file("plain.sigmf-meta")))
+    const std::string directory = name + "/";
+    EXPECT_TRUE(members.contains(directory)) << name;
+    const std::string member = directory + name;
+    EXPECT_EQ(members.at(member + ".sigmf-data"), readFile(scratch.file("plain.sigmf-data")))
+        << name;
+    EXPECT_EQ(members.at(member + ".sigmf-meta"), readFile(scratch.file("plain.sigmf-meta")))
         << name;
   }
   // Nothing is left beside the archives.
