@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -21,7 +22,9 @@
 #include "block/conversion.h"
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "cli/stop_signals.h"
 #include "engine/input_sources.h"
+#include "engine/output_files.h"
 #include "engine/output_formats.h"
 #include "engine/plugin_library.h"
 #include "engine/quoting.h"
@@ -108,6 +111,49 @@ std::string inputLines(const engine::TextInput& input) {
                        : "input lines " + std::to_string(first) + "-" + std::to_string(last);
 }
 
+// A file the run would write that is also one it reads, the input or the plug-in, which writing
+// would destroy; or one written twice. Empty when there is none. Files are told apart by
+// identity, so that links are seen through; writing to the same FIFO or device as the input
+// destroys nothing and is let be.
+std::string outputClash(const cli::RunOptions& options, const std::string& pluginPath) {
+  struct NamedFile {
+    std::optional<engine::FileIdentity> identity;
+    std::string name;
+  };
+  std::vector<NamedFile> read;
+  if (!options.randomSymbols) {
+    read.push_back(options.input == "-"
+                       ? NamedFile{engine::standardInputIdentity(), "the input (standard input)"}
+                       : NamedFile{engine::fileIdentity(options.input),
+                                   "the input " + engine::quote(options.input)});
+  }
+  read.push_back({engine::fileIdentity(pluginPath), "the plug-in " + engine::quote(pluginPath)});
+  std::vector<NamedFile> written;
+  if (options.output == "-") {
+    written.push_back({engine::standardOutputIdentity(), "standard output"});
+  }
+  for (const std::string& file : engine::outputFiles(options.format, options.output)) {
+    written.push_back({engine::fileIdentity(file), "the output " + engine::quote(file)});
+  }
+  for (size_t i = 0; i < written.size(); ++i) {
+    const std::optional<engine::FileIdentity>& identity = written[i].identity;
+    if (!identity || !identity->regular) {
+      continue;
+    }
+    for (const NamedFile& other : read) {
+      if (other.identity && other.identity->sameFile(*identity)) {
+        return written[i].name + " is " + other.name;
+      }
+    }
+    for (size_t j = i + 1; j < written.size(); ++j) {
+      if (written[j].identity && written[j].identity->sameFile(*identity)) {
+        return written[i].name + " and " + written[j].name + " are the same file";
+      }
+    }
+  }
+  return {};
+}
+
 int failure(const std::string& message) {
   std::cerr << "error: " << engine::printable(message) << '\n';
   return kFailureExit;
@@ -142,7 +188,7 @@ int run(int argc, char** argv) {
     } else {
       inputFile.reset(std::fopen(options.input.c_str(), "r"));
       if (!inputFile) {
-        return usageFailure("cannot open the input " + engine::quoted(options.input) + ": " +
+        return usageFailure("cannot open the input " + engine::quote(options.input) + ": " +
                             std::strerror(errno));
       }
       std::error_code error;
@@ -154,6 +200,9 @@ int run(int argc, char** argv) {
   }
 
   const std::string pluginPath = options.plugin.empty() ? defaultPlugin(argv[0]) : options.plugin;
+  if (const std::string clash = outputClash(options, pluginPath); !clash.empty()) {
+    return usageFailure(clash + "; nothing was written");
+  }
   const engine::PluginLibrary plugin(pluginPath);
   if (!plugin.isOpen()) {
     return failure(plugin.error());
@@ -201,6 +250,8 @@ int run(int argc, char** argv) {
   info.description = describe(options.settings);
   info.recorder = kRecorder;
   info.sigmfDatatype = options.sigmfDatatype;
+  // From the moment there is an output to complete, a stop signal completes it.
+  const engine::StopToken stop = cli::catchStopSignals();
   std::string openError;
   const std::unique_ptr<engine::OutputWriter> output =
       engine::openOutput(options.format, options.output, info, openError);
@@ -221,30 +272,53 @@ int run(int argc, char** argv) {
       return -1.0;
     });
   }
-  const engine::RunResult result = simulation.run(*source, *output, progress.get());
+  const engine::RunResult result = simulation.run(*source, *output, progress.get(), stop);
+  progress.reset();
+  if (result.outcome == engine::Outcome::OutputError) {
+    return failure(result.message);  // the output's files are removed with it
+  }
+  std::optional<engine::RunNote> note;
+  if (result.outcome == engine::Outcome::Interrupted) {
+    note = {result.samplesWritten, "interrupted",
+            "interrupted by " + cli::signalName(cli::stopSignal()) + " at sample " +
+                std::to_string(result.samplesWritten)};
+  } else if (!result.ok()) {
+    note = {result.samplesWritten, "error", result.message};
+  }
+  const bool closed = output->close(note ? &*note : nullptr);
+
   // The block's message as it wrote it goes into the recording; the one printed says where.
   std::string printed = result.message;
   if (result.failedStep) {
     printed = "at step " + std::to_string(*result.failedStep) +
               (textInput != nullptr ? " (" + inputLines(*textInput) + ")" : "") + ": " + printed;
   }
-  progress.reset();
-  const bool closed = output->close(result.ok() ? nullptr : &result.message, result.samplesWritten);
+  int exitCode = 0;
   switch (result.outcome) {
     case engine::Outcome::Completed:
+    case engine::Outcome::Interrupted:
       break;
     case engine::Outcome::InputError:
-      return usageFailure(printed);
+      exitCode = usageFailure(printed);
+      break;
     case engine::Outcome::BlockError:
     case engine::Outcome::HostError:
     case engine::Outcome::SampleTimeError:
     case engine::Outcome::OutputError:
-      return failure(printed);
+      exitCode = failure(printed);
+      break;
   }
   if (!closed) {
-    return failure(output->error());
+    exitCode = failure(output->error());
   }
-  return 0;
+  // A stop signal ends the program by that signal once the output is complete, whenever it came.
+  if (cli::stopSignal() != 0) {
+    std::cerr << "interrupted: " << cli::signalName(cli::stopSignal()) << " after "
+              << result.samplesWritten << " output samples"
+              << (closed ? "; the output holds every step before it\n" : "\n");
+    cli::dieOfStopSignal();
+  }
+  return exitCode;
 }
 
 }  // namespace

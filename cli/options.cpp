@@ -29,7 +29,7 @@ class UsageError : public std::runtime_error {
 double numberOption(const std::string& option, const std::string& text) {
   double value = 0.0;
   if (!engine::parseNumber(text, value)) {
-    throw UsageError(option + ": " + engine::quoted(text) + " is not a number");
+    throw UsageError(option + ": " + engine::quote(text) + " is not a number");
   }
   return value;
 }
@@ -50,7 +50,7 @@ double wordOrNumberOption(const std::string& option, const std::string& text,
   for (size_t i = 0; i < Count; ++i) {
     names += std::string(words[i].name) + (i + 2 < Count ? ", " : i + 1 < Count ? " or " : "");
   }
-  throw UsageError(option + ": " + engine::quoted(text) + " is neither " + names + " nor a number");
+  throw UsageError(option + ": " + engine::quote(text) + " is neither " + names + " nor a number");
 }
 
 uint64_t wholeOption(const std::string& option, const std::string& text, uint64_t lowest) {
@@ -58,7 +58,7 @@ uint64_t wholeOption(const std::string& option, const std::string& text, uint64_
   const char* last = text.data() + text.size();
   const auto [end, status] = std::from_chars(text.data(), last, value);
   if (text.empty() || status != std::errc() || end != last || value < lowest) {
-    throw UsageError(option + ": " + engine::quoted(text) + " is not a whole number of at least " +
+    throw UsageError(option + ": " + engine::quote(text) + " is not a whole number of at least " +
                      std::to_string(lowest));
   }
   return value;
@@ -74,7 +74,7 @@ Value choiceOption(const std::string& option, const std::string& text, const cha
   if (text == secondName) {
     return secondValue;
   }
-  throw UsageError(option + ": " + engine::quoted(text) + " is neither " + firstName + " nor " +
+  throw UsageError(option + ": " + engine::quote(text) + " is neither " + firstName + " nor " +
                    secondName);
 }
 
@@ -123,7 +123,7 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
     }
     const uint64_t rows = wholeOption("--frame-size", raw.frameSize, 1);
     if (rows > static_cast<uint64_t>(INT32_MAX)) {
-      throw UsageError("--frame-size: " + engine::quoted(raw.frameSize) + " is too large");
+      throw UsageError("--frame-size: " + engine::quote(raw.frameSize) + " is too large");
     }
     options.settings.frameSize = static_cast<int32_t>(rows);
   }
@@ -150,7 +150,7 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
       throw UsageError("--output: the name is empty");
     }
     if (engine::isSigmfArchive(raw.output)) {
-      throw UsageError("--output " + engine::quoted(raw.output) +
+      throw UsageError("--output " + engine::quote(raw.output) +
                        ": SigMF archives are not written; name the recording NAME.sigmf-data");
     }
     options.output = raw.output;
@@ -159,7 +159,7 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
   if (given("--format")) {
     const auto format = engine::parseOutputFormat(raw.format);
     if (!format) {
-      throw UsageError("--format: " + engine::quoted(raw.format) +
+      throw UsageError("--format: " + engine::quote(raw.format) +
                        " is not one of text, csv, cf32, cf64 or sigmf");
     }
     options.format = *format;
@@ -169,7 +169,7 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
     throw UsageError("--format sigmf: give the recording's name with --output NAME");
   }
   if (sigmf && !engine::namesARecording(options.output)) {
-    throw UsageError("--output " + engine::quoted(options.output) +
+    throw UsageError("--output " + engine::quote(options.output) +
                      ": the recording has no name; give one as NAME or NAME.sigmf-data");
   }
   if (given("--sigmf-datatype")) {

@@ -144,7 +144,7 @@ ReadResult TextInput::read(std::span<double> values) {
     }
     lastLine = line;
     if (!parseNumber(token, values[filled])) {
-      error_ = "line " + std::to_string(line) + ": " + engine::quoted(token, kShownTokenLength) +
+      error_ = "line " + std::to_string(line) + ": " + engine::quote(token, kShownTokenLength) +
                " is not a number";
       return ReadResult::Failed;
     }

@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/output_files.h"
 #include "engine/quoting.h"
 
 #if defined(_WIN32)
@@ -45,39 +46,16 @@ bool endsWith(std::string_view text, std::string_view suffix) {
                             [](char a, char b) { return lowerCase(a) == lowerCase(b); });
 }
 
-std::string systemError(const std::string& what) {
-  return what + ": " + std::strerror(errno);
-}
-
 // A file written through a fixed buffer.
 class BufferedFile {
  public:
   BufferedFile() : buffer_(kBufferSize) {}
-  BufferedFile(const BufferedFile&) = delete;
-  BufferedFile& operator=(const BufferedFile&) = delete;
-  BufferedFile(BufferedFile&&) = delete;
-  BufferedFile& operator=(BufferedFile&&) = delete;
-  ~BufferedFile() {
-    if (owned_ && file_ != nullptr) {
-      (void)std::fclose(file_);
-    }
-  }
 
   bool open(const std::string& path, bool binary, std::string& error) {
-    name_ = path == "-" ? std::string("standard output") : "'" + path + "'";
-    if (path == "-") {
-      file_ = stdout;
-#if defined(_WIN32)
-      if (binary) _setmode(_fileno(stdout), _O_BINARY);
-#endif
-      return true;
-    }
-    file_ = std::fopen(path.c_str(), binary ? "wb" : "w");
-    if (file_ == nullptr) {
-      error = systemError("cannot open the output " + name_);
+    if (!file_.open(path, binary)) {
+      error = file_.error();
       return false;
     }
-    owned_ = true;
     return true;
   }
 
@@ -88,55 +66,29 @@ class BufferedFile {
     }
     return buffer_.data() + used_;
   }
-  void commit(size_t bytes) {
-    used_ += bytes;
-  }
+  void commit(size_t bytes) { used_ += bytes; }
 
   bool flush() {
-    if (used_ > 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) {
-      if (error_.empty()) {
-        error_ = systemError("cannot write the output " + name_);
-      }
+    if (used_ > 0) {
+      (void)file_.write(buffer_.data(), used_);
       used_ = 0;
-      return false;
     }
-    used_ = 0;
-    return error_.empty();
+    return file_.error().empty();
   }
 
-  bool close() {
-    bool ok = flush();
-    if (std::fflush(file_) != 0) {
-      ok = fail();
-    }
-    if (owned_) {
-      owned_ = false;
-      if (std::fclose(file_) != 0) {
-        ok = fail();
-      }
-      file_ = nullptr;
-    }
-    return ok;
+  // Writes what is buffered and closes the file, which keeps its temporary name.
+  bool finish() {
+    const bool flushed = flush();
+    return file_.finish() && flushed;
   }
+  bool moveIntoPlace() { return file_.moveIntoPlace(); }
 
-  [[nodiscard]] const std::string& error() const {
-    return error_;
-  }
+  [[nodiscard]] const std::string& error() const { return file_.error(); }
 
  private:
-  bool fail() {
-    if (error_.empty()) {
-      error_ = systemError("cannot write the output " + name_);
-    }
-    return false;
-  }
-
   std::vector<char> buffer_;
   size_t used_ = 0;
-  std::FILE* file_ = nullptr;
-  bool owned_ = false;
-  std::string name_;
-  std::string error_;
+  OutputFile file_;
 };
 
 // %.17g, without the locale that printf consults.
@@ -144,12 +96,12 @@ char* formatDouble(char* first, char* last, double value) {
   return std::to_chars(first, last, value, std::chars_format::general, kSignificantDigits).ptr;
 }
 
-// A writer whose whole output is one buffered file.
+// A writer whose whole output is one buffered file, which has no room for a note.
 class FileWriter : public OutputWriter {
  public:
-  bool close(const std::string* /*failure*/, uint64_t /*failedAt*/) override {
-    return file_.close();
-  }
+  bool close(const RunNote* /*note*/) override { return finish() && moveIntoPlace(); }
+  bool finish() { return file_.finish(); }
+  bool moveIntoPlace() { return file_.moveIntoPlace(); }
   [[nodiscard]] const std::string& error() const override { return file_.error(); }
 
  protected:
@@ -314,16 +266,50 @@ class SigmfWriter : public OutputWriter {
   explicit SigmfWriter(const RecordingInfo& info)
       : info_(info), data_(info.sigmfDatatype == SigmfDatatype::Cf64) {}
 
+  // Both files are opened at once, so that a meta that cannot be written stops the run before
+  // it starts.
   bool open(const std::string& path, std::string& error) {
-    const std::string base = sigmfBaseName(path);
-    metaPath_ = base + std::string(kMetaExtension);
-    return data_.open(base + std::string(kDataExtension), error);
+    const std::vector<std::string> files = outputFiles(OutputFormat::Sigmf, path);
+    metaPath_ = files[1];
+    if (!data_.open(files[0], error)) {
+      return false;
+    }
+    if (!meta_.open(metaPath_, false)) {
+      error = meta_.error();
+      return false;
+    }
+    return true;
   }
 
   bool write(std::span<const double> samples) override { return data_.write(samples); }
 
-  bool close(const std::string* failure, uint64_t failedAt) override {
-    bool ok = data_.close(nullptr, 0);
+  bool close(const RunNote* note) override {
+    if (!data_.finish()) {
+      return false;
+    }
+    const std::string text = metadata(note).dump(2) + "\n";
+    if (!meta_.write(text.data(), text.size()) || !meta_.finish()) {
+      error_ = meta_.error();
+      return false;
+    }
+    // The earlier meta goes first: whatever stops the program from here on can leave the new
+    // data without a meta, but never beside the meta of another recording.
+    if (!removeIfPresent(metaPath_, error_) || !data_.moveIntoPlace()) {
+      return false;
+    }
+    if (!meta_.moveIntoPlace()) {
+      error_ = meta_.error();
+      return false;
+    }
+    return true;
+  }
+
+  [[nodiscard]] const std::string& error() const override {
+    return error_.empty() ? data_.error() : error_;
+  }
+
+ private:
+  [[nodiscard]] nlohmann::ordered_json metadata(const RunNote* note) const {
     nlohmann::ordered_json meta;
     meta["global"]["core:datatype"] =
         info_.sigmfDatatype == SigmfDatatype::Cf64 ? "cf64_le" : "cf32_le";
@@ -335,32 +321,17 @@ class SigmfWriter : public OutputWriter {
     meta["captures"] = nlohmann::ordered_json::array();
     meta["captures"].push_back({{"core:sample_start", 0}});
     meta["annotations"] = nlohmann::ordered_json::array();
-    if (failure != nullptr) {
-      meta["annotations"].push_back({{"core:sample_start", failedAt},
-                                     {"core:label", "error"},
-                                     {"core:comment", printable(*failure)}});
+    if (note != nullptr) {
+      meta["annotations"].push_back({{"core:sample_start", note->sample},
+                                     {"core:label", printable(note->label)},
+                                     {"core:comment", printable(note->comment)}});
     }
-    const std::string text = meta.dump(2) + "\n";
-    std::FILE* file = std::fopen(metaPath_.c_str(), "w");
-    if (file == nullptr) {
-      error_ = systemError("cannot open the output '" + metaPath_ + "'");
-      return false;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (std::fclose(file) != 0 || !written) {
-      error_ = systemError("cannot write the output '" + metaPath_ + "'");
-      ok = false;
-    }
-    return ok;
+    return meta;
   }
 
-  [[nodiscard]] const std::string& error() const override {
-    return error_.empty() ? data_.error() : error_;
-  }
-
- private:
   RecordingInfo info_;
   RawWriter data_;
+  OutputFile meta_;
   std::string metaPath_;
   std::string error_;
 };
