@@ -29,9 +29,11 @@
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/saved_input.h"
+#include "cli/stop_signals.h"
 #include "cli/summary.h"
 #include "engine/input_sources.h"
 #include "engine/modulation.h"
+#include "engine/output_files.h"
 #include "engine/output_formats.h"
 #include "engine/plugin_library.h"
 #include "engine/quoting.h"
@@ -108,6 +110,53 @@ std::string shortestNumber(double value) {
   return {text.data(), std::to_chars(text.data(), text.data() + text.size(), value).ptr};
 }
 
+// A file the run would write that is also one it reads, the input or the plug-in, which writing
+// would destroy; or one written twice. Empty when there is none. Files are told apart by
+// identity, so that links are seen through; writing to the same FIFO or device as the input
+// destroys nothing and is let be.
+std::string outputClash(const cli::RunOptions& options, const std::string& pluginPath) {
+  struct NamedFile {
+    std::optional<engine::FileIdentity> identity;
+    std::string name;
+  };
+  std::vector<NamedFile> read;
+  if (!options.randomSymbols && !options.message) {
+    read.push_back(options.input == "-"
+                       ? NamedFile{engine::standardInputIdentity(), "the input (standard input)"}
+                       : NamedFile{engine::fileIdentity(options.input),
+                                   "the input " + engine::quote(options.input)});
+  }
+  read.push_back({engine::fileIdentity(pluginPath), "the plug-in " + engine::quote(pluginPath)});
+  std::vector<NamedFile> written;
+  if (options.output == "-") {
+    written.push_back({engine::standardOutputIdentity(), "standard output"});
+  }
+  for (const std::string& file : engine::outputFiles(options.format, options.output)) {
+    written.push_back({engine::fileIdentity(file), "the output " + engine::quote(file)});
+  }
+  if (!options.saveInput.empty()) {
+    written.push_back({engine::fileIdentity(options.saveInput),
+                       "the saved input " + engine::quote(options.saveInput)});
+  }
+  for (size_t i = 0; i < written.size(); ++i) {
+    const std::optional<engine::FileIdentity>& identity = written[i].identity;
+    if (!identity || !identity->regular) {
+      continue;
+    }
+    for (const NamedFile& other : read) {
+      if (other.identity && other.identity->sameFile(*identity)) {
+        return written[i].name + " is " + other.name;
+      }
+    }
+    for (size_t j = i + 1; j < written.size(); ++j) {
+      if (written[j].identity && written[j].identity->sameFile(*identity)) {
+        return written[i].name + " and " + written[j].name + " are the same file";
+      }
+    }
+  }
+  return {};
+}
+
 // Messages carry what the block and the system say, which may hold any bytes: they are printed
 // printable.
 int failure(const std::string& message) {
@@ -155,9 +204,9 @@ class CommandRun {
       : options_(options), argv0_(argv0) {}
 
   int execute() {
-    for (auto step :
-         {&CommandRun::openInput, &CommandRun::loadPlugin, &CommandRun::setUp,
-          &CommandRun::describeSignal, &CommandRun::makeSource, &CommandRun::openOutputs}) {
+    for (auto step : {&CommandRun::openInput, &CommandRun::checkOutputs, &CommandRun::loadPlugin,
+                      &CommandRun::setUp, &CommandRun::describeSignal, &CommandRun::makeSource,
+                      &CommandRun::openOutputs}) {
       if (const std::optional<int> exit = (this->*step)()) {
         return *exit;
       }
@@ -188,7 +237,7 @@ class CommandRun {
     const bool bytes = options_.inputFormat == cli::InputFormat::Bytes;
     inputFile_.reset(std::fopen(options_.input.c_str(), bytes ? "rb" : "r"));
     if (!inputFile_) {
-      return usageFailure("cannot open the input " + engine::quoted(options_.input) + ": " +
+      return usageFailure("cannot open the input " + engine::quote(options_.input) + ": " +
                           std::strerror(errno));
     }
     std::error_code error;
@@ -199,9 +248,17 @@ class CommandRun {
     return std::nullopt;
   }
 
+  // Before anything is opened for writing: no file written may be one read or another written.
+  Step checkOutputs() {
+    pluginPath_ = options_.plugin.empty() ? defaultPlugin(argv0_) : options_.plugin;
+    if (const std::string clash = outputClash(options_, pluginPath_); !clash.empty()) {
+      return usageFailure(clash + "; nothing was written");
+    }
+    return std::nullopt;
+  }
+
   Step loadPlugin() {
-    const std::string path = options_.plugin.empty() ? defaultPlugin(argv0_) : options_.plugin;
-    plugin_ = std::make_unique<engine::PluginLibrary>(path);
+    plugin_ = std::make_unique<engine::PluginLibrary>(pluginPath_);
     if (!plugin_->isOpen()) {
       return failure(plugin_->error());
     }
@@ -320,6 +377,8 @@ class CommandRun {
 
   // The saved input first: its temporary file goes again if the output cannot be opened.
   Step openOutputs() {
+    // From the moment there is an output to complete, a stop signal completes it.
+    stop_ = cli::catchStopSignals();
     if (!options_.saveInput.empty()) {
       savedInput_ = std::make_unique<cli::SavedInput>(simulation_->layout().valuesPerSymbol);
       if (!savedInput_->open(options_.saveInput)) {
@@ -352,10 +411,19 @@ class CommandRun {
 
     engine::RunResult result;
     for (;;) {
+      if (stop_.requested()) {
+        result.outcome = engine::Outcome::Interrupted;
+        break;
+      }
       // Every chunk but the last is whole steps, so that no step straddles two chunks.
       inputsBeforeChunk_ = result.samplesWritten / stepSamples;
       chunkCount_ = textInput_ != nullptr ? textInput_->readAvailable(values_, lines_)
                                           : source_->readAvailable(values_);
+      // A signal that came while the input was read stops the run before these values.
+      if (stop_.requested()) {
+        result.outcome = engine::Outcome::Interrupted;
+        break;
+      }
       const std::span<const double> chunk = std::span<const double>(values_).first(chunkCount_);
       if (savedInput_ && !savedInput_->write(chunk)) {
         result = {engine::Outcome::OutputError, savedInput_->error(), result.samplesWritten,
@@ -460,45 +528,70 @@ class CommandRun {
   }
 
   int close(const engine::RunResult& result) {
-    const bool closed =
-        output_->close(result.ok() ? nullptr : &result.message, result.samplesWritten);
+    if (result.outcome == engine::Outcome::OutputError) {
+      return failure(result.message);  // the output's files are removed with it
+    }
+    std::optional<engine::RunNote> note;
+    if (result.outcome == engine::Outcome::Interrupted) {
+      note = {result.samplesWritten, "interrupted",
+              "interrupted by " + cli::signalName(cli::stopSignal()) + " at sample " +
+                  std::to_string(result.samplesWritten)};
+    } else if (!result.ok()) {
+      note = {result.samplesWritten, "error", result.message};
+    }
+    const bool closed = output_->close(note ? &*note : nullptr);
     const bool saved = !savedInput_ || savedInput_->close();
+
     // The block's message as it wrote it goes into the recording; the one printed says where.
     std::string printed = result.message;
     if (result.failedStep) {
       printed = "at step " + std::to_string(*result.failedStep) +
                 (failedLines_.empty() ? "" : " (" + failedLines_ + ")") + ": " + printed;
     }
+    int exitCode = 0;
     switch (result.outcome) {
       case engine::Outcome::Completed:
+      case engine::Outcome::Interrupted:
         break;
       case engine::Outcome::InputError:
       case engine::Outcome::SettingsError:
-        return usageFailure(printed);
+        exitCode = usageFailure(printed);
+        break;
       case engine::Outcome::BlockError:
       case engine::Outcome::HostError:
       case engine::Outcome::SampleTimeError:
       case engine::Outcome::OutputError:
-        return failure(printed);
+        exitCode = failure(printed);
+        break;
     }
     if (!closed) {
-      return failure(output_->error());
+      exitCode = failure(output_->error());
     }
     if (!saved) {
-      return failure(savedInput_->error());
+      exitCode = failure(savedInput_->error());
     }
-    return 0;
+    // A stop signal ends the program by that signal once the output is complete, whenever it
+    // came.
+    if (cli::stopSignal() != 0) {
+      std::cerr << "interrupted: " << cli::signalName(cli::stopSignal()) << " after "
+                << result.samplesWritten << " output samples"
+                << (closed ? "; the output holds every step before it\n" : "\n");
+      cli::dieOfStopSignal();
+    }
+    return exitCode;
   }
 
   const cli::RunOptions& options_;
   const char* argv0_;
   std::unique_ptr<std::FILE, FileCloser> inputFile_;
   uint64_t inputBytes_ = 0;
+  std::string pluginPath_;
   std::unique_ptr<engine::PluginLibrary> plugin_;
   std::unique_ptr<engine::Simulation> simulation_;
   std::unique_ptr<engine::ValueStream> source_;
   engine::TextInput* textInput_ = nullptr;
   std::function<double()> fraction_ = [] { return -1.0; };
+  engine::StopToken stop_;
   std::unique_ptr<engine::OutputWriter> output_;
   std::unique_ptr<cli::SavedInput> savedInput_;
   // The run's buffers, allocated before it: a chunk of input values, the line of each value of

@@ -27,7 +27,7 @@ class UsageError : public std::runtime_error {
 double numberOption(const std::string& option, const std::string& text) {
   double value = 0.0;
   if (!engine::parseNumber(text, value)) {
-    throw UsageError(option + ": " + engine::quoted(text) + " is not a number");
+    throw UsageError(option + ": " + engine::quote(text) + " is not a number");
   }
   return value;
 }
@@ -36,7 +36,7 @@ double numberOption(const std::string& option, const std::string& text) {
 double positiveOption(const std::string& option, const std::string& text) {
   const double value = numberOption(option, text);
   if (!(std::isfinite(value) && value > 0.0)) {
-    throw UsageError(option + ": " + engine::quoted(text) + " is not a positive, finite number");
+    throw UsageError(option + ": " + engine::quote(text) + " is not a positive, finite number");
   }
   return value;
 }
@@ -50,7 +50,7 @@ double wordOrNumberOption(const std::string& option, const std::string& text,
   if (engine::parseNumber(text, value)) {
     return value;
   }
-  throw UsageError(option + ": " + engine::quoted(text) + " is neither " +
+  throw UsageError(option + ": " + engine::quote(text) + " is neither " +
                    engine::listOfWords(words) + " nor a number");
 }
 
@@ -59,7 +59,7 @@ uint64_t wholeOption(const std::string& option, const std::string& text, uint64_
   const char* last = text.data() + text.size();
   const auto [end, status] = std::from_chars(text.data(), last, value);
   if (text.empty() || status != std::errc() || end != last || value < lowest) {
-    throw UsageError(option + ": " + engine::quoted(text) + " is not a whole number of at least " +
+    throw UsageError(option + ": " + engine::quote(text) + " is not a whole number of at least " +
                      std::to_string(lowest));
   }
   return value;
@@ -75,7 +75,7 @@ Value choiceOption(const std::string& option, const std::string& text, const cha
   if (text == secondName) {
     return secondValue;
   }
-  throw UsageError(option + ": " + engine::quoted(text) + " is neither " + firstName + " nor " +
+  throw UsageError(option + ": " + engine::quote(text) + " is neither " + firstName + " nor " +
                    secondName);
 }
 
@@ -206,7 +206,7 @@ void interpretOutput(const CLI::App& app, const RawOptions& raw, RunOptions& opt
   if (given("--format")) {
     const auto format = engine::parseOutputFormat(raw.format);
     if (!format) {
-      throw UsageError("--format: " + engine::quoted(raw.format) +
+      throw UsageError("--format: " + engine::quote(raw.format) +
                        " is not one of text, csv, cf32, cf64, sigmf or sigmf-archive");
     }
     options.format = *format;
@@ -218,7 +218,7 @@ void interpretOutput(const CLI::App& app, const RawOptions& raw, RunOptions& opt
                      ": give the recording's name with --output NAME");
   }
   if (sigmf && !engine::namesARecording(options.output)) {
-    throw UsageError("--output " + engine::quoted(options.output) +
+    throw UsageError("--output " + engine::quote(options.output) +
                      ": the recording has no name; give one as NAME, NAME.sigmf-data or "
                      "NAME.sigmf");
   }
@@ -279,7 +279,7 @@ RunOptions interpret(const CLI::App& app, const RawOptions& raw) {
     }
     const uint64_t values = wholeOption("--frame-size", raw.frameSize, 1);
     if (values > static_cast<uint64_t>(INT32_MAX)) {
-      throw UsageError("--frame-size: " + engine::quoted(raw.frameSize) + " is too large");
+      throw UsageError("--frame-size: " + engine::quote(raw.frameSize) + " is too large");
     }
     options.settings.frameSize = static_cast<int32_t>(values);
   }

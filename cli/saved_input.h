@@ -3,10 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "engine/output_files.h"
 
 namespace quenvarith::cli {
 
@@ -14,30 +15,22 @@ class SavedInput {
  public:
   // One line per symbol of `valuesPerSymbol` values.
   explicit SavedInput(int32_t valuesPerSymbol);
-  SavedInput(const SavedInput&) = delete;
-  SavedInput& operator=(const SavedInput&) = delete;
-  SavedInput(SavedInput&&) = delete;
-  SavedInput& operator=(SavedInput&&) = delete;
-  // A file left unclosed is removed: it never appears under its name incomplete.
-  ~SavedInput();
 
-  // Opens a temporary file beside `path`; false, with `error()`, when it cannot.
+  // Opens a temporary file beside `path` (written directly for a FIFO or a device); false, with
+  // `error()`, when it cannot. A file not closed is removed with the object.
   bool open(const std::string& path);
   bool write(std::span<const double> values);
-  // Completes the file and moves it to its name.
+  // Completes the file and moves it into place.
   bool close();
-  [[nodiscard]] const std::string& error() const { return error_; }
+  [[nodiscard]] const std::string& error() const { return file_.error(); }
 
  private:
-  bool fail(const std::string& what);
+  bool flush();
 
   int32_t valuesPerSymbol_;
   int32_t column_ = 0;
   std::vector<char> buffer_;
-  std::FILE* file_ = nullptr;
-  std::string path_;
-  std::string temporaryPath_;
-  std::string error_;
+  engine::OutputFile file_;
 };
 
 }  // namespace quenvarith::cli

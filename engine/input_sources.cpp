@@ -62,15 +62,22 @@ bool TextInput::refill() {
     begin_ = 0;
   }
   if (endOfStream_ || end_ == kBufferSize) {
+    error_ = readError_;
     return false;
   }
-  const size_t count = std::fread(buffer_.get() + end_, 1, kBufferSize - end_, stream_);
+  const size_t wanted = kBufferSize - end_;
+  const size_t count = std::fread(buffer_.get() + end_, 1, wanted, stream_);
   end_ += count;
-  if (count == 0) {
+  // A short read is the end of the input or a failed read (a signal's included): no read follows
+  // it, which could wait for input for ever. What came before a failure is still read.
+  if (count < wanted) {
     if (std::ferror(stream_) != 0) {
-      error_ = std::string("cannot read the input: ") + std::strerror(errno);
+      readError_ = std::string("cannot read the input: ") + std::strerror(errno);
     }
     endOfStream_ = true;
+  }
+  if (count == 0) {
+    error_ = readError_;
     return false;
   }
   return true;
@@ -137,7 +144,7 @@ size_t TextInput::readAvailable(std::span<double> values, std::span<uint64_t> li
       return filled;
     }
     if (!parseNumber(token, values[filled])) {
-      error_ = "line " + std::to_string(line) + ": " + engine::quoted(token, kShownTokenLength) +
+      error_ = "line " + std::to_string(line) + ": " + engine::quote(token, kShownTokenLength) +
                " is not a number";
       return filled;
     }
@@ -247,15 +254,21 @@ bool BytesInput::nextByte(unsigned char& byte) {
     return true;
   }
   if (begin_ == end_) {
-    if (!error_.empty() || std::feof(stream_) != 0) {
+    // After a short read (the end of the input, or a failure) nothing more is read.
+    if (endOfStream_) {
+      error_ = readError_;
       return false;
     }
     end_ = std::fread(buffer_.get(), 1, kBufferSize, stream_);
     begin_ = 0;
-    if (end_ == 0) {
+    if (end_ < kBufferSize) {
       if (std::ferror(stream_) != 0) {
-        error_ = std::string("cannot read the input: ") + std::strerror(errno);
+        readError_ = std::string("cannot read the input: ") + std::strerror(errno);
       }
+      endOfStream_ = true;
+    }
+    if (end_ == 0) {
+      error_ = readError_;
       return false;
     }
   }

@@ -53,6 +53,7 @@ class TextInput final : public ValueStream {
   size_t begin_ = 0;
   size_t end_ = 0;
   bool endOfStream_ = false;
+  std::string readError_;  // of a read that failed, reported once what came before is read
   uint64_t line_ = 1;
   uint64_t lastLine_ = 0;
   uint64_t firstLine_ = 0;  // of the first value of the last read
@@ -110,6 +111,8 @@ class BytesInput final : public ValueStream {
   std::unique_ptr<unsigned char[]> buffer_;
   size_t begin_ = 0;
   size_t end_ = 0;
+  bool endOfStream_ = false;
+  std::string readError_;
   std::string text_;
   bool inMemory_ = false;
   unsigned char byte_ = 0;

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/modulation.h"
+#include "engine/output_files.h"
 #include "engine/quoting.h"
 #include "engine/sha512.h"
 #include "engine/sigmf_archive.h"
@@ -36,8 +37,6 @@ constexpr std::string_view kSigmfVersion = "1.2.0";
 constexpr std::string_view kDataExtension = ".sigmf-data";
 constexpr std::string_view kMetaExtension = ".sigmf-meta";
 constexpr std::string_view kArchiveExtension = ".sigmf";
-// The data of an archive waits here beside the archive until the archive is written.
-constexpr std::string_view kPendingDataSuffix = ".sigmf-data.partial";
 // The recording's own namespace in its meta.
 constexpr std::string_view kExtensionName = "quenvarith";
 constexpr std::string_view kExtensionVersion = "1.0.0";
@@ -54,39 +53,16 @@ bool endsWith(std::string_view text, std::string_view suffix) {
                             [](char a, char b) { return lowerCase(a) == lowerCase(b); });
 }
 
-std::string systemError(const std::string& what) {
-  return what + ": " + std::strerror(errno);
-}
-
 // A file written through a fixed buffer.
 class BufferedFile {
  public:
   BufferedFile() : buffer_(kBufferSize) {}
-  BufferedFile(const BufferedFile&) = delete;
-  BufferedFile& operator=(const BufferedFile&) = delete;
-  BufferedFile(BufferedFile&&) = delete;
-  BufferedFile& operator=(BufferedFile&&) = delete;
-  ~BufferedFile() {
-    if (owned_ && file_ != nullptr) {
-      (void)std::fclose(file_);
-    }
-  }
 
   bool open(const std::string& path, bool binary, std::string& error) {
-    name_ = path == "-" ? std::string("standard output") : "'" + path + "'";
-    if (path == "-") {
-      file_ = stdout;
-#if defined(_WIN32)
-      if (binary) _setmode(_fileno(stdout), _O_BINARY);
-#endif
-      return true;
-    }
-    file_ = std::fopen(path.c_str(), binary ? "wb" : "w");
-    if (file_ == nullptr) {
-      error = systemError("cannot open the output " + name_);
+    if (!file_.open(path, binary)) {
+      error = file_.error();
       return false;
     }
-    owned_ = true;
     return true;
   }
 
@@ -97,63 +73,36 @@ class BufferedFile {
     }
     return buffer_.data() + used_;
   }
-  void commit(size_t bytes) {
-    used_ += bytes;
-  }
+  void commit(size_t bytes) { used_ += bytes; }
 
   // Every byte written from now on is also given to `digest`.
-  void hashWith(Sha512Digest* digest) {
-    digest_ = digest;
-  }
+  void hashWith(Sha512Digest* digest) { digest_ = digest; }
 
   bool flush() {
-    if (digest_ != nullptr) {
-      digest_->update(std::span<const char>(buffer_.data(), used_));
-    }
-    if (used_ > 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) {
-      if (error_.empty()) {
-        error_ = systemError("cannot write the output " + name_);
+    if (used_ > 0) {
+      if (digest_ != nullptr) {
+        digest_->update(std::span<const char>(buffer_.data(), used_));
       }
+      (void)file_.write(buffer_.data(), used_);
       used_ = 0;
-      return false;
     }
-    used_ = 0;
-    return error_.empty();
+    return file_.error().empty();
   }
 
-  bool close() {
-    bool ok = flush();
-    if (std::fflush(file_) != 0) {
-      ok = fail();
-    }
-    if (owned_) {
-      owned_ = false;
-      if (std::fclose(file_) != 0) {
-        ok = fail();
-      }
-      file_ = nullptr;
-    }
-    return ok;
+  // Writes what is buffered and closes the file, which keeps its temporary name.
+  bool finish() {
+    const bool flushed = flush();
+    return file_.finish() && flushed;
   }
+  bool moveIntoPlace() { return file_.moveIntoPlace(); }
 
-  [[nodiscard]] const std::string& error() const {
-    return error_;
-  }
+  [[nodiscard]] const std::string& temporary() const { return file_.temporary(); }
+  [[nodiscard]] const std::string& error() const { return file_.error(); }
 
  private:
-  bool fail() {
-    if (error_.empty()) {
-      error_ = systemError("cannot write the output " + name_);
-    }
-    return false;
-  }
-
   std::vector<char> buffer_;
   size_t used_ = 0;
-  std::FILE* file_ = nullptr;
-  bool owned_ = false;
-  std::string name_;
-  std::string error_;
+  OutputFile file_;
   Sha512Digest* digest_ = nullptr;
 };
 
@@ -162,12 +111,12 @@ char* formatDouble(char* first, char* last, double value) {
   return std::to_chars(first, last, value, std::chars_format::general, kSignificantDigits).ptr;
 }
 
-// A writer whose whole output is one buffered file.
+// A writer whose whole output is one buffered file, which has no room for a note.
 class FileWriter : public OutputWriter {
  public:
-  bool close(const std::string* /*failure*/, uint64_t /*failedAt*/) override {
-    return file_.close();
-  }
+  bool close(const RunNote* /*note*/) override { return finish() && moveIntoPlace(); }
+  bool finish() { return file_.finish(); }
+  bool moveIntoPlace() { return file_.moveIntoPlace(); }
   [[nodiscard]] const std::string& error() const override { return file_.error(); }
 
  protected:
@@ -296,6 +245,8 @@ class RawWriter : public FileWriter {
 
   bool open(const std::string& path, std::string& error) { return file_.open(path, true, error); }
   void hashWith(Sha512Digest* digest) { file_.hashWith(digest); }
+  // The file being written until it is moved into place.
+  [[nodiscard]] const std::string& temporary() const { return file_.temporary(); }
 
   bool write(std::span<const double> samples) override {
     const size_t elementBytes = doublePrecision_ ? sizeof(double) : sizeof(float);
@@ -327,10 +278,6 @@ class RawWriter : public FileWriter {
   bool doublePrecision_;
 };
 
-std::string fileName(const std::string& path) {
-  return std::filesystem::path(path).filename().string();
-}
-
 // The value `words` name for a coded parameter, else the number itself.
 nlohmann::ordered_json wordOrNumber(std::span<const ParameterWord> words, double value) {
   const std::string_view word = wordOfValue(words, value);
@@ -357,8 +304,7 @@ void recordRun(const RecordedRun& run, nlohmann::ordered_json& global) {
   }
 }
 
-std::string sigmfMeta(const RecordingInfo& info, const std::string& sha512,
-                      const std::string* failure, uint64_t failedAt) {
+std::string sigmfMeta(const RecordingInfo& info, const std::string& sha512, const RunNote* note) {
   nlohmann::ordered_json meta;
   nlohmann::ordered_json& global = meta["global"];
   global["core:datatype"] = info.sigmfDatatype == SigmfDatatype::Cf64 ? "cf64_le" : "cf32_le";
@@ -388,51 +334,60 @@ std::string sigmfMeta(const RecordingInfo& info, const std::string& sha512,
   }
   meta["captures"] = nlohmann::ordered_json::array({capture});
   meta["annotations"] = nlohmann::ordered_json::array();
-  if (failure != nullptr) {
-    meta["annotations"].push_back({{"core:sample_start", failedAt},
-                                   {"core:label", "error"},
-                                   {"core:comment", printable(*failure)}});
+  if (note != nullptr) {
+    meta["annotations"].push_back({{"core:sample_start", note->sample},
+                                   {"core:label", printable(note->label)},
+                                   {"core:comment", printable(note->comment)}});
   }
   return meta.dump(2) + "\n";
 }
 
 // NAME.sigmf-data written as raw samples; NAME.sigmf-meta written when the recording closes.
-// As an archive, the data waits beside NAME.sigmf until both go into the archive.
+// As an archive, the data waits in a temporary file beside NAME.sigmf until both go into the
+// archive, since a tar member needs its size before its contents.
 class SigmfWriter : public OutputWriter {
  public:
   SigmfWriter(const RecordingInfo& info, bool archive)
       : info_(info), data_(info.sigmfDatatype == SigmfDatatype::Cf64), archive_(archive) {}
 
-  ~SigmfWriter() override {
-    if (archive_) {
-      std::error_code ignored;
-      std::filesystem::remove(dataPath_, ignored);
-    }
-  }
-  SigmfWriter(const SigmfWriter&) = delete;
-  SigmfWriter& operator=(const SigmfWriter&) = delete;
-  SigmfWriter(SigmfWriter&&) = delete;
-  SigmfWriter& operator=(SigmfWriter&&) = delete;
-
+  // Both files are opened at once, so that a meta or an archive that cannot be written stops the
+  // run before it starts.
   bool open(const std::string& path, std::string& error) {
-    const std::string base = sigmfBaseName(path);
-    if (archive_) {
-      archivePath_ = base + std::string(kArchiveExtension);
-      dataPath_ = base + std::string(kPendingDataSuffix);
-    } else {
-      metaPath_ = base + std::string(kMetaExtension);
-      dataPath_ = base + std::string(kDataExtension);
-    }
     if (info_.sha512) {
       data_.hashWith(&digest_);
     }
-    return data_.open(dataPath_, error);
+    if (archive_) {
+      const std::string archivePath = outputFiles(OutputFormat::SigmfArchive, path)[0];
+      name_ = std::filesystem::path(sigmfBaseName(archivePath)).filename().string();
+      if (!data_.open(archivePath, error)) {
+        return false;
+      }
+      if (!meta_.open(archivePath, true)) {
+        error = meta_.error();
+        return false;
+      }
+      if (meta_.target().empty() || data_.temporary().empty()) {
+        error = "cannot write the archive " + meta_.name() + ": it must be a regular file";
+        return false;
+      }
+      return true;
+    }
+    const std::vector<std::string> files = outputFiles(OutputFormat::Sigmf, path);
+    metaPath_ = files[1];
+    if (!data_.open(files[0], error)) {
+      return false;
+    }
+    if (!meta_.open(metaPath_, false)) {
+      error = meta_.error();
+      return false;
+    }
+    return true;
   }
 
   bool write(std::span<const double> samples) override { return data_.write(samples); }
 
-  bool close(const std::string* failure, uint64_t failedAt) override {
-    if (!data_.close(nullptr, 0)) {
+  bool close(const RunNote* note) override {
+    if (!data_.finish()) {
       return false;
     }
     std::string sha512;
@@ -443,19 +398,31 @@ class SigmfWriter : public OutputWriter {
         return false;
       }
     }
-    const std::string text = sigmfMeta(info_, sha512, failure, failedAt);
+    const std::string text = sigmfMeta(info_, sha512, note);
     if (archive_) {
-      return writeSigmfArchive(archivePath_, fileName(sigmfBaseName(archivePath_)), text, dataPath_,
-                               error_);
+      // The archive is written where the meta file would be; the data's temporary file goes
+      // with the writer.
+      if (!writeSigmfArchive(meta_, name_, text, data_.temporary(), error_) || !meta_.finish()) {
+        error_ = error_.empty() ? meta_.error() : error_;
+        return false;
+      }
+      if (!meta_.moveIntoPlace()) {
+        error_ = meta_.error();
+        return false;
+      }
+      return true;
     }
-    std::FILE* file = std::fopen(metaPath_.c_str(), "w");
-    if (file == nullptr) {
-      error_ = systemError("cannot open the output '" + metaPath_ + "'");
+    if (!meta_.write(text.data(), text.size()) || !meta_.finish()) {
+      error_ = meta_.error();
       return false;
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (std::fclose(file) != 0 || !written) {
-      error_ = systemError("cannot write the output '" + metaPath_ + "'");
+    // The earlier meta goes first: whatever stops the program from here on can leave the new
+    // data without a meta, but never beside the meta of another recording.
+    if (!removeIfPresent(metaPath_, error_) || !data_.moveIntoPlace()) {
+      return false;
+    }
+    if (!meta_.moveIntoPlace()) {
+      error_ = meta_.error();
       return false;
     }
     return true;
@@ -470,9 +437,9 @@ class SigmfWriter : public OutputWriter {
   RawWriter data_;
   bool archive_;
   Sha512Digest digest_;
-  std::string dataPath_;
+  OutputFile meta_;  // the meta file, or the archive
   std::string metaPath_;
-  std::string archivePath_;
+  std::string name_;  // the recording's name inside an archive
   std::string error_;
 };
 

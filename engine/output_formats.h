@@ -64,11 +64,21 @@ struct RecordingInfo {
   bool sha512 = false;  // the data's hash in the meta
 };
 
+// What a recording notes about a run that did not finish: at which output sample it ended, and
+// why ("error" or "interrupted", and the message).
+struct RunNote {
+  uint64_t sample = 0;
+  std::string label;
+  std::string comment;
+};
+
+// Writes a run's output. Files written to regular paths are moved into place when the writer
+// closes; a writer destroyed before that removes them and leaves what was there before.
 class OutputWriter : public OutputSink {
  public:
-  // Flushes what is buffered and completes the output; `failure` is the message of the error
-  // that ended the run, if one did, at output sample `failedAt`. False when writing failed.
-  virtual bool close(const std::string* failure, uint64_t failedAt) = 0;
+  // Flushes what is buffered, completes the output (with `note`, when there is one and the
+  // format has room for it) and moves its files into place. False when writing failed.
+  virtual bool close(const RunNote* note) = 0;
 };
 
 // Opens the output: "-" is standard output (not for SigMF). Null, with `error`, on failure.

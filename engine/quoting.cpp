@@ -125,7 +125,7 @@ std::string printable(std::string_view text) {
   return out;
 }
 
-std::string quoted(std::string_view text, size_t limit) {
+std::string quote(std::string_view text, size_t limit) {
   std::string out = "'";
   const bool whole = appendPrintable(out, text, limit < text.size() ? limit : text.size());
   return out + (whole ? "'" : "...'");

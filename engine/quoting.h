@@ -15,6 +15,6 @@ std::string printable(std::string_view text);
 
 // `text`, printable, between single quotes; longer than `limit` bytes, it is cut on a character
 // boundary at or before `limit` and "..." follows.
-std::string quoted(std::string_view text, size_t limit = std::string_view::npos);
+std::string quote(std::string_view text, size_t limit = std::string_view::npos);
 
 }  // namespace quenvarith::engine

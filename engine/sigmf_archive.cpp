@@ -45,11 +45,23 @@ Entry newEntry(const std::string& path, mode_t type, mode_t permissions, int64_t
   return entry;
 }
 
-bool archiveFailed(archive* handle, const std::string& archivePath, std::string& error) {
-  const char* message = archive_error_string(handle);
-  error = "cannot write the archive '" + archivePath +
-          "': " + (message != nullptr ? message : "unknown error");
+bool archiveFailed(archive* handle, const OutputFile& file, std::string& error) {
+  if (!file.error().empty()) {
+    error = file.error();
+    return false;
+  }
+  const char* message = handle != nullptr ? archive_error_string(handle) : nullptr;
+  error = "cannot write the archive " + file.name() + ": " +
+          (message != nullptr ? message : "unknown error");
   return false;
+}
+
+// libarchive's output goes through the file, which keeps it under a temporary name until the
+// archive is whole.
+la_ssize_t writeToFile(archive* /*handle*/, void* file, const void* bytes, size_t size) {
+  return static_cast<OutputFile*>(file)->write(static_cast<const char*>(bytes), size)
+             ? static_cast<la_ssize_t>(size)
+             : -1;
 }
 
 }  // namespace
@@ -58,8 +70,8 @@ bool sigmfArchiveAvailable() {
   return true;
 }
 
-bool writeSigmfArchive(const std::string& archivePath, const std::string& name,
-                       const std::string& meta, const std::string& dataPath, std::string& error) {
+bool writeSigmfArchive(OutputFile& file, const std::string& name, const std::string& meta,
+                       const std::string& dataPath, std::string& error) {
   std::error_code sizeError;
   const auto dataSize = std::filesystem::file_size(dataPath, sizeError);
   const std::unique_ptr<std::FILE, FileClose> data(std::fopen(dataPath.c_str(), "rb"));
@@ -69,24 +81,24 @@ bool writeSigmfArchive(const std::string& archivePath, const std::string& name,
   }
   const Archive handle(archive_write_new());
   if (!handle || archive_write_set_format_pax_restricted(handle.get()) != ARCHIVE_OK ||
-      archive_write_open_filename(handle.get(), archivePath.c_str()) != ARCHIVE_OK) {
-    return archiveFailed(handle.get(), archivePath, error);
+      archive_write_open(handle.get(), &file, nullptr, writeToFile, nullptr) != ARCHIVE_OK) {
+    return archiveFailed(handle.get(), file, error);
   }
   const Entry directory = newEntry(name, AE_IFDIR, kDirectoryMode, 0);
   if (archive_write_header(handle.get(), directory.get()) != ARCHIVE_OK) {
-    return archiveFailed(handle.get(), archivePath, error);
+    return archiveFailed(handle.get(), file, error);
   }
   const Entry metaEntry = newEntry(name + "/" + name + ".sigmf-meta", AE_IFREG, kFileMode,
                                    static_cast<int64_t>(meta.size()));
   if (archive_write_header(handle.get(), metaEntry.get()) != ARCHIVE_OK ||
       archive_write_data(handle.get(), meta.data(), meta.size()) !=
           static_cast<la_ssize_t>(meta.size())) {
-    return archiveFailed(handle.get(), archivePath, error);
+    return archiveFailed(handle.get(), file, error);
   }
   const Entry dataEntry = newEntry(name + "/" + name + ".sigmf-data", AE_IFREG, kFileMode,
                                    static_cast<int64_t>(dataSize));
   if (archive_write_header(handle.get(), dataEntry.get()) != ARCHIVE_OK) {
-    return archiveFailed(handle.get(), archivePath, error);
+    return archiveFailed(handle.get(), file, error);
   }
   std::vector<char> buffer(kCopyBuffer);
   uint64_t copied = 0;
@@ -96,7 +108,7 @@ bool writeSigmfArchive(const std::string& archivePath, const std::string& name,
       break;
     }
     if (archive_write_data(handle.get(), buffer.data(), count) != static_cast<la_ssize_t>(count)) {
-      return archiveFailed(handle.get(), archivePath, error);
+      return archiveFailed(handle.get(), file, error);
     }
     copied += count;
   }
@@ -105,7 +117,7 @@ bool writeSigmfArchive(const std::string& archivePath, const std::string& name,
     return false;
   }
   if (archive_write_close(handle.get()) != ARCHIVE_OK) {
-    return archiveFailed(handle.get(), archivePath, error);
+    return archiveFailed(handle.get(), file, error);
   }
   return true;
 }
@@ -116,10 +128,9 @@ bool sigmfArchiveAvailable() {
   return false;
 }
 
-bool writeSigmfArchive(const std::string& archivePath, const std::string& /*name*/,
-                       const std::string& /*meta*/, const std::string& /*dataPath*/,
-                       std::string& error) {
-  error = "cannot write the archive '" + archivePath + "': this build has no archive library";
+bool writeSigmfArchive(OutputFile& file, const std::string& /*name*/, const std::string& /*meta*/,
+                       const std::string& /*dataPath*/, std::string& error) {
+  error = "cannot write the archive " + file.name() + ": this build has no archive library";
   return false;
 }
 

@@ -4,14 +4,16 @@
 
 #include <string>
 
+#include "engine/output_files.h"
+
 namespace quenvarith::engine {
 
 // Whether this build has the library.
 bool sigmfArchiveAvailable();
 
-// Writes the archive `archivePath` of the recording `name`: the meta text `meta` and the data
-// read from the file `dataPath`. False, with `error`, when it cannot.
-bool writeSigmfArchive(const std::string& archivePath, const std::string& name,
-                       const std::string& meta, const std::string& dataPath, std::string& error);
+// Writes to `archive` the archive of the recording `name`: the meta text `meta` and the data read
+// from the file `dataPath`. False, with `error`, when it cannot.
+bool writeSigmfArchive(OutputFile& archive, const std::string& name, const std::string& meta,
+                       const std::string& dataPath, std::string& error);
 
 }  // namespace quenvarith::engine

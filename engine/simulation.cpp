@@ -205,7 +205,8 @@ RunResult Simulation::settleLayout() {
   return {};
 }
 
-RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserver* observer) {
+RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserver* observer,
+                          StopToken stop) {
   if (!ready_) {
     return hostFailure("the run was not set up");
   }
@@ -221,7 +222,12 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
   std::array<int32_t, 2> hits{1, 1};
   int32_t stepsSinceInput = 0;
   uint64_t steps = 0;
+  const RunResult interrupted{Outcome::Interrupted, "the run was asked to stop", 0, std::nullopt};
   for (;;) {
+    if (stop.requested()) {
+      result = interrupted;
+      break;
+    }
     const bool inputHit = stepsSinceInput == 0;
     if (inputHit) {
       const ReadResult read = input.read(inputValues);
@@ -229,7 +235,9 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
         break;
       }
       if (read == ReadResult::Failed) {
-        result = {Outcome::InputError, input.error(), 0, std::nullopt};
+        // A read that the request cut short is the request, not bad input.
+        result = stop.requested() ? interrupted
+                                  : RunResult{Outcome::InputError, input.error(), 0, std::nullopt};
         break;
       }
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -90,6 +91,20 @@ class ProgressObserver {
   virtual void progress(uint64_t samplesWritten) = 0;
 };
 
+// A request to stop a run at its next step boundary. A signal handler or another thread sets
+// the flag it reads, which is therefore a lock-free atomic.
+class StopToken {
+ public:
+  StopToken() = default;
+  explicit StopToken(const std::atomic<int>& flag) : flag_(&flag) {}
+  [[nodiscard]] bool requested() const {
+    return flag_ != nullptr && flag_->load(std::memory_order_relaxed) != 0;
+  }
+
+ private:
+  const std::atomic<int>* flag_ = nullptr;
+};
+
 enum class Outcome {
   Completed,
   BlockError,  // the block reported or raised an error
@@ -100,6 +115,7 @@ enum class Outcome {
   SettingsError,  // the settings give no usable run (a rate in hertz without a usable period)
   InputError,     // the input was not usable
   OutputError,    // the output could not be written
+  Interrupted,    // a stop was requested
 };
 
 struct RunResult {
@@ -138,9 +154,11 @@ class Simulation {
   RunResult setUp();
   [[nodiscard]] const SignalLayout& layout() const { return layout_; }
 
-  // Runs until the input ends or something fails, then ends the run. The output holds every
-  // sample of every step completed before a failing one, and none of the failing step's.
-  RunResult run(InputSource& input, OutputSink& output, ProgressObserver* observer = nullptr);
+  // Runs until the input ends, something fails or `stop` is requested, then ends the run. The
+  // output holds every sample of every step completed before a failing one or the request, and
+  // none of the failing step's.
+  RunResult run(InputSource& input, OutputSink& output, ProgressObserver* observer = nullptr,
+                StopToken stop = {});
 
   // The step interface, for callers that hold the input and the output themselves. `feed`
   // takes values and runs every step they complete, writing each step's samples (interleaved

@@ -133,7 +133,9 @@ Finding checkTree(const fs::path& root, bool originOnly) {
         const std::string entry = path.substr(begin, end - begin);
         if (const std::string fault = entryFault(entry, item.path(), root, originOnly);
             !fault.empty()) {
-          finding.faults.push_back(item.path().string() + ": '" + path + "' has " + fault);
+          std::string message = item.path().string();
+          message.append(": '").append(path).append("' has ").append(fault);
+          finding.faults.push_back(message);
         }
         if (end == path.size()) break;
         begin = end + 1;
