@@ -101,8 +101,6 @@ std::string describe(const engine::RunSettings& settings) {
          " signal=" + (settings.signal == engine::SignalMode::Frame ? "frame" : "sample");
 }
 
-// Messages carry what the block and the system say, which may hold any bytes: they are printed
-// printable.
 // "input line 7", or "input lines 7-8" for a step whose values span lines.
 std::string inputLines(const engine::TextInput& input) {
   const uint64_t first = input.stepFirstLine();
@@ -154,6 +152,8 @@ std::string outputClash(const cli::RunOptions& options, const std::string& plugi
   return {};
 }
 
+// Messages carry what the block and the system say, which may hold any bytes: they are printed
+// printable.
 int failure(const std::string& message) {
   std::cerr << "error: " << engine::printable(message) << '\n';
   return kFailureExit;
