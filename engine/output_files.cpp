@@ -1,6 +1,7 @@
 #include "output_files.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <string_view>

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -126,6 +127,52 @@ TEST_P(SimulationTest, SampleRunReadsOneSymbolEveryNSteps) {
   ASSERT_TRUE(result.ok()) << result.message;
   EXPECT_EQ(input.reads(), 3);
   EXPECT_EQ(result.samplesWritten, 15u);
+}
+
+// Sets the stop flag while a given step is written, or fails the read it makes after that step,
+// as a stop signal arriving then would.
+class StopRequester final : public InputSource, public OutputSink {
+ public:
+  StopRequester(uint64_t step, bool duringRead) : step_(step), duringRead_(duringRead) {}
+  ReadResult read(std::span<double> values) override {
+    if (duringRead_ && written_ == step_) {
+      flag_.store(1);
+      return ReadResult::Failed;  // an interrupted read
+    }
+    std::fill(values.begin(), values.end(), 1.0);
+    return ReadResult::Filled;
+  }
+  bool write(std::span<const double> /*samples*/) override {
+    if (++written_ == step_ && !duringRead_) {
+      flag_.store(1);
+    }
+    return true;
+  }
+  [[nodiscard]] const std::string& error() const override { return error_; }
+  [[nodiscard]] StopToken token() const { return StopToken(flag_); }
+  [[nodiscard]] uint64_t written() const { return written_; }
+
+ private:
+  uint64_t step_;
+  bool duringRead_;
+  uint64_t written_ = 0;
+  std::atomic<int> flag_{0};
+  std::string error_ = "cannot read the input: Interrupted system call";
+};
+
+TEST_P(SimulationTest, AStopRequestEndsTheRunAtTheNextStepBoundary) {
+  RunSettings sample = settings(SignalMode::Sample);
+  sample.parameters.samplesPerSymbol = 5;
+  for (const bool duringRead : {false, true}) {
+    Simulation simulation(plugin_, sample);
+    ASSERT_TRUE(simulation.setUp().ok());
+    // Step 7 is inside the second symbol; the read after step 10 starts the third.
+    StopRequester requester(duringRead ? 10 : 7, duringRead);
+    const RunResult result = simulation.run(requester, requester, nullptr, requester.token());
+    EXPECT_EQ(result.outcome, Outcome::Interrupted) << result.message;
+    EXPECT_EQ(result.samplesWritten, duringRead ? 10u : 7u);
+    EXPECT_EQ(requester.written(), result.samplesWritten);
+  }
 }
 
 TEST_P(SimulationTest, StopsWhenTheOutputCannotBeWritten) {

@@ -127,11 +127,11 @@ TEST_P(EveryDispatch, MidStreamErrorKeepsEveryEarlierFrameAndNoneOfTheFailingOne
 
   const ProcessResult bad = runQuenvarith(arguments, "1 0 1 1\n0 0 1 0\n1 2 0 1\n1 1 1 1\n");
   EXPECT_EQ(bad.exitCode, 1);
-  EXPECT_NE(bad.err.find("error: at step 3 (input line 3): Input must be binary.\n"),
+  EXPECT_NE(bad.err.find("error: at step 3 (input line 3): Input must be binary."),
             std::string::npos)
       << bad.err;
   const ProcessResult spanning = runQuenvarith(arguments, "1 0 1 1\n0 0\n1 2\n0 1\n");
-  EXPECT_NE(spanning.err.find("error: at step 2 (input lines 2-3): Input must be binary.\n"),
+  EXPECT_NE(spanning.err.find("error: at step 2 (input lines 2-3): Input must be binary."),
             std::string::npos)
       << spanning.err;
   const std::vector<std::string> kept = linesOf(bad.out);
@@ -409,7 +409,9 @@ TEST(RunCommand, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
        "",
        "--sha512"},
       // A recording with no name would be hidden files named by their extension.
-      {{"--random", "2", "--output", folder, "--format", "sigmf"}, "", "no name"},
+      {{"--random", "2", "--output", scratch.file("dir") + "/", "--format", "sigmf"},
+       "",
+       "no name"},
       {{"--random", "2", "--output", folder + ".sigmf-data"}, "", "no name"},
       {{"--random", "2", "--output", folder + ".", "--format", "sigmf"}, "", "no name"},
       {{"--random", "2", "--output", folder + ".SIGMF"}, "", "no name"},
