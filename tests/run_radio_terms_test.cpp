@@ -461,6 +461,37 @@ TEST(RadioTerms, EveryNewOptionRefusesABadValueAndWritesNothing) {
   }
 }
 
+TEST(RadioTerms, TheSavedInputIsNeverTheInputNorTheOutput) {
+  const ScratchDirectory scratch;
+  const std::string input = scratch.file("bits.txt");
+  writeFile(input, "1 0 1 1\n");
+  struct Case {
+    Arguments arguments;
+    std::string said;
+  };
+  const std::vector<Case> cases{
+      {{"--input", input, "--save-input", input}, "is the input"},
+      {{"--input", input, "--input-format", "bytes", "--save-input", input}, "is the input"},
+      {{"--random", "4", "--save-input", scratch.file("same.cf32"), "--output",
+        scratch.file("same.cf32")},
+       "the same file"},
+      {{"--random", "4", "--save-input", scratch.file("r.sigmf-meta"), "--output",
+        scratch.file("r.sigmf-data")},
+       "the same file"},
+  };
+  for (const Case& test : cases) {
+    if (test.arguments.back().ends_with(".cf32") || test.arguments.back().ends_with("-data")) {
+      writeFile(test.arguments[3], "earlier");  // a file there already, which stays as it was
+    }
+    const ProcessResult result = runQuenvarith(joined(test.arguments, {"--quiet"}));
+    EXPECT_EQ(result.exitCode, 2) << test.said;
+    EXPECT_NE(result.err.find(test.said), std::string::npos) << result.err;
+    EXPECT_EQ(readFile(input), "1 0 1 1\n");
+  }
+  EXPECT_EQ(readFile(scratch.file("same.cf32")), "earlier");
+  EXPECT_EQ(readFile(scratch.file("r.sigmf-meta")), "earlier");
+}
+
 TEST(RadioTerms, HelpSpeaksInPhysicalUnitsAndTheVersionIsPrinted) {
   const ProcessResult help = runOk({"--help"});
   for (const char* part :
