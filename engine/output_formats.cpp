@@ -400,9 +400,12 @@ class SigmfWriter : public OutputWriter {
     }
     const std::string text = sigmfMeta(info_, sha512, note);
     if (archive_) {
-      // The archive is written where the meta file would be; the data's temporary file goes
-      // with the writer.
-      if (!writeSigmfArchive(meta_, name_, text, data_.temporary(), error_) || !meta_.finish()) {
+      // The archive is written where the meta file would be; then the data's temporary file
+      // goes, now, since a program ended by a signal after the close destroys nothing.
+      const bool archived = writeSigmfArchive(meta_, name_, text, data_.temporary(), error_);
+      std::error_code ignored;
+      std::filesystem::remove(data_.temporary(), ignored);
+      if (!archived || !meta_.finish()) {
         error_ = error_.empty() ? meta_.error() : error_;
         return false;
       }

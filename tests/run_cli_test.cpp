@@ -627,6 +627,28 @@ TEST(RunCommand, StopSignalsCloseTheRecordingThenKillTheProgram) {
             "interrupted by SIGINT at sample " + std::to_string(samples));
 }
 
+#if defined(QUENVARITH_HAVE_LIBARCHIVE)
+// An archive and a saved input stopped by a signal are whole under their names, the archive's
+// meta annotated, and no temporary file is left, not even the archive's data.
+TEST(RunCommand, AStoppedArchiveAndSavedInputAreWholeAndLeaveNothingBehind) {
+  const ScratchDirectory scratch;
+  const std::string folder = scratch.file("");
+  RunningCommand command({"--random", "100000000", "--symbol-rate", "9600", "--output",
+                          folder + "/long.sigmf", "--save-input", folder + "/bits.txt"},
+                         folder + "/err");
+  ASSERT_TRUE(awaitPartialOutput(folder, 1)) << readFile(folder + "/err");
+  command.signal(SIGTERM);
+  const int status = command.wait();
+  ASSERT_TRUE(WIFSIGNALED(status)) << readFile(folder + "/err");
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_TRUE(partialFiles(folder).empty());
+  EXPECT_TRUE(std::filesystem::exists(folder + "/long.sigmf"));
+  const std::string bits = readFile(folder + "/bits.txt");
+  ASSERT_FALSE(bits.empty());
+  EXPECT_EQ(bits.back(), '\n');
+}
+#endif
+
 // A run killed outright leaves the earlier recording of the same name whole: its data with its
 // own meta, never the new data beside the old meta.
 TEST(RunCommand, AKilledRunLeavesTheEarlierRecordingAsItWas) {
