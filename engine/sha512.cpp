@@ -13,7 +13,7 @@ namespace quenvarith::engine {
 
 struct Sha512Digest::State {
   struct ContextFree {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+    void operator()(EVP_MD_CTX* digestContext) const { EVP_MD_CTX_free(digestContext); }
   };
   std::unique_ptr<EVP_MD_CTX, ContextFree> context{EVP_MD_CTX_new()};
   bool ok = false;
