@@ -381,8 +381,9 @@ class CommandRun {
     stop_ = cli::catchStopSignals();
     if (!options_.saveInput.empty()) {
       savedInput_ = std::make_unique<cli::SavedInput>(simulation_->layout().valuesPerSymbol);
+      // A name that cannot be written is a bad value of the option, found before the run.
       if (!savedInput_->open(options_.saveInput)) {
-        return failure(savedInput_->error());
+        return usageFailure("--save-input: " + savedInput_->error());
       }
     }
     std::string error;
