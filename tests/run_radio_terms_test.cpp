@@ -199,11 +199,13 @@ TEST(RadioTerms, SavedInputReproducesTheRecordingByteForByte) {
     runOk(joined(again, {"--quiet", "--input", saved, "--output", second}));
     EXPECT_FALSE(readFile(first).empty()) << saved;
     EXPECT_EQ(readFile(first), readFile(second)) << saved;
-    EXPECT_FALSE(std::filesystem::exists(saved + ".partial")) << saved;
   }
   // One symbol a line, as numbers: 3 bits of 8-FSK, the padding left out.
   runOk({"--m-ary", "8", "--pad", "--quiet", "--save-input", scratch.file("bits.txt")}, "1 0 1 1");
-  EXPECT_EQ(readFile(scratch.file("bits.txt")), "1 0 1\n1\n");
+  EXPECT_EQ(withUnixLineEnds(readFile(scratch.file("bits.txt"))), "1 0 1\n1\n");
+  for (const auto& entry : std::filesystem::directory_iterator(scratch.file(""))) {
+    EXPECT_EQ(entry.path().string().find(".partial-"), std::string::npos) << entry.path();
+  }
 }
 
 TEST(RadioTerms, TheMetaCarriesTheRunInItsOwnNamespace) {
@@ -501,7 +503,8 @@ TEST(RadioTerms, HelpSpeaksInPhysicalUnitsAndTheVersionIsPrinted) {
   }
   EXPECT_EQ(help.out.find("ROWS"), std::string::npos);
   const ProcessResult version = runOk({"--version"});
-  EXPECT_EQ(version.out, std::string("quenvarith-run ") + QUENVARITH_VERSION + "\n");
+  EXPECT_EQ(withUnixLineEnds(version.out),
+            std::string("quenvarith-run ") + QUENVARITH_VERSION + "\n");
 }
 
 }  // namespace
