@@ -269,7 +269,9 @@ class CommandRun {
     simulation_ = std::make_unique<engine::Simulation>(*plugin_, options_.settings);
     const engine::RunResult result = simulation_->setUp();
     if (result.outcome == engine::Outcome::SettingsError) {
-      return usageFailure(result.message);
+      const bool symbolRate = options_.settings.rate.kind == engine::RateKind::SymbolRate;
+      return usageFailure(std::string(symbolRate ? "--symbol-rate: " : "--sample-rate: ") +
+                          result.message);
     }
     if (result.outcome == engine::Outcome::SampleTimeError) {
       return failure("--sample-time " + shortestNumber(options_.settings.sampleTime) + ": " +
