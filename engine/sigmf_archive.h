@@ -11,9 +11,9 @@ namespace quenvarith::engine {
 // Whether this build has the library.
 bool sigmfArchiveAvailable();
 
-// Writes to `archive` the archive of the recording `name`: the meta text `meta` and the data read
+// Writes to `file` the archive of the recording `name`: the meta text `meta` and the data read
 // from the file `dataPath`. False, with `error`, when it cannot.
-bool writeSigmfArchive(OutputFile& archive, const std::string& name, const std::string& meta,
+bool writeSigmfArchive(OutputFile& file, const std::string& name, const std::string& meta,
                        const std::string& dataPath, std::string& error);
 
 }  // namespace quenvarith::engine
