@@ -286,8 +286,8 @@ size_t BytesInput::readAvailable(std::span<double> values) {
       bitsLeft_ = bits_ ? kBitsPerByte : 1;
     }
     --bitsLeft_;
-    values[filled] =
-        bits_ ? static_cast<double>((byte_ >> bitsLeft_) & 1u) : static_cast<double>(byte_);
+    values[filled] = bits_ ? static_cast<double>((static_cast<unsigned>(byte_) >> bitsLeft_) & 1u)
+                           : static_cast<double>(byte_);
   }
   return values.size();
 }
