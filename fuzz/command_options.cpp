@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "block/conversion.h"
 #include "cli/options.h"
+#include "engine/timing.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/recording_check.h"
 
@@ -41,6 +43,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (result.options) {
     const cli::RunOptions& options = *result.options;
     fuzz::require(options.settings.frameSize >= 0, "a frame size is never negative");
+    // A rate in hertz that the parser takes is one the engine can plan, whatever N the block
+    // would accept.
+    const int32_t samplesPerSymbol = truncateToInt32(options.settings.parameters.samplesPerSymbol);
+    if (options.settings.rate.kind != engine::RateKind::None && samplesPerSymbol >= 1) {
+      engine::TimingPlan plan;
+      std::string error;
+      fuzz::require(engine::planTiming(
+                        {options.settings.signal, options.settings.frameSize,
+                         options.settings.sampleTime, options.settings.rate,
+                         engine::valuesPerSymbol(options.settings.parameters), samplesPerSymbol},
+                        plan, error),
+                    "an accepted rate has a timing plan");
+      fuzz::require(options.pad, "a rate in hertz pads the last step");
+    }
     // The output as named, in a folder of the harness's own: the files it makes, and a recording
     // written under that name and read back.
     const std::vector<std::string> files = engine::outputFiles(options.format, options.output);
