@@ -180,8 +180,8 @@ struct FileCloser {
 
 // Input values read and samples written per chunk, at most: a whole number of steps, at least
 // one.
-constexpr size_t kChunkValues = size_t{1} << 16;
-constexpr size_t kChunkSamples = size_t{1} << 18;
+constexpr size_t kChunkValues = size_t{1} << 12;
+constexpr size_t kChunkSamples = size_t{1} << 14;
 
 // The current time as ISO 8601 UTC, as a SigMF capture gives it.
 std::string utcNow() {
