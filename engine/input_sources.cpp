@@ -6,6 +6,9 @@
 #include <cstring>
 #include <limits>
 #include <system_error>
+#include <utility>
+
+#include "engine/quoting.h"
 
 namespace quenvarith::engine {
 
@@ -15,13 +18,6 @@ constexpr size_t kShownTokenLength = 40;
 
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::string shown(std::string_view token) {
-  if (token.size() <= kShownTokenLength) {
-    return std::string(token);
-  }
-  return std::string(token.substr(0, kShownTokenLength)) + "...";
 }
 
 std::string incompleteStep(size_t filled, size_t width) {
@@ -66,15 +62,22 @@ bool TextInput::refill() {
     begin_ = 0;
   }
   if (endOfStream_ || end_ == kBufferSize) {
+    error_ = readError_;
     return false;
   }
-  const size_t count = std::fread(buffer_.get() + end_, 1, kBufferSize - end_, stream_);
+  const size_t wanted = kBufferSize - end_;
+  const size_t count = std::fread(buffer_.get() + end_, 1, wanted, stream_);
   end_ += count;
-  if (count == 0) {
+  // A short read is the end of the input or a failed read (a signal's included): no read follows
+  // it, which could wait for input for ever. What came before a failure is still read.
+  if (count < wanted) {
     if (std::ferror(stream_) != 0) {
-      error_ = std::string("cannot read the input: ") + std::strerror(errno);
+      readError_ = std::string("cannot read the input: ") + std::strerror(errno);
     }
     endOfStream_ = true;
+  }
+  if (count == 0) {
+    error_ = readError_;
     return false;
   }
   return true;
@@ -125,31 +128,54 @@ TextInput::TokenResult TextInput::nextToken(std::string_view& token, uint64_t& l
   return TokenResult::Token;
 }
 
-ReadResult TextInput::read(std::span<double> values) {
+size_t TextInput::readAvailable(std::span<double> values) {
+  return readAvailable(values, {});
+}
+
+size_t TextInput::readAvailable(std::span<double> values, std::span<uint64_t> lines) {
   if (!error_.empty()) {
-    return ReadResult::Failed;
+    return 0;
   }
-  uint64_t lastLine = 0;  // where the values of a step cut short end
   for (size_t filled = 0; filled < values.size(); ++filled) {
     std::string_view token;
     uint64_t line = 0;
     const TokenResult result = nextToken(token, line);
-    if (result == TokenResult::Failed) {
-      return ReadResult::Failed;
+    if (result != TokenResult::Token) {
+      return filled;
     }
-    if (result == TokenResult::End) {
-      if (filled == 0) {
-        return ReadResult::End;
-      }
-      error_ = "line " + std::to_string(lastLine) + ": " + incompleteStep(filled, values.size());
-      return ReadResult::Failed;
-    }
-    lastLine = line;
     if (!parseNumber(token, values[filled])) {
-      error_ = "line " + std::to_string(line) + ": '" + shown(token) + "' is not a number";
-      return ReadResult::Failed;
+      error_ = "line " + std::to_string(line) + ": " + engine::quote(token, kShownTokenLength) +
+               " is not a number";
+      return filled;
+    }
+    lastLine_ = line;
+    if (filled == 0) {
+      firstLine_ = line;
+    }
+    if (filled < lines.size()) {
+      lines[filled] = line;
     }
   }
+  return values.size();
+}
+
+ReadResult TextInput::read(std::span<double> values) {
+  if (!error_.empty()) {
+    return ReadResult::Failed;
+  }
+  const size_t filled = readAvailable(values);
+  if (!error_.empty()) {
+    return ReadResult::Failed;
+  }
+  if (filled == 0 && !values.empty()) {
+    return ReadResult::End;
+  }
+  if (filled < values.size()) {
+    error_ = "line " + std::to_string(lastLine_) + ": " + incompleteStep(filled, values.size());
+    return ReadResult::Failed;
+  }
+  stepFirstLine_ = firstLine_;
+  stepLastLine_ = lastLine_;
   return ReadResult::Filled;
 }
 
@@ -190,17 +216,93 @@ ReadResult RandomInput::read(std::span<double> values) {
     error_ = incompleteStep(static_cast<size_t>(available), values.size());
     return ReadResult::Failed;
   }
-  for (double& value : values) {
+  (void)readAvailable(values);
+  return ReadResult::Filled;
+}
+
+size_t RandomInput::readAvailable(std::span<double> values) {
+  for (size_t filled = 0; filled < values.size(); ++filled) {
     if (valuesLeftInSymbol_ == 0) {
+      if (symbolsLeft_ == 0) {
+        return filled;
+      }
       symbol_ = uniformBelow(alphabet_);
       valuesLeftInSymbol_ = valuesPerSymbol_;
       --symbolsLeft_;
       ++symbolsGenerated_;
     }
     --valuesLeftInSymbol_;
-    value = bits_
-                ? static_cast<double>((symbol_ >> static_cast<unsigned>(valuesLeftInSymbol_)) & 1u)
-                : static_cast<double>(symbol_);
+    values[filled] =
+        bits_ ? static_cast<double>((symbol_ >> static_cast<unsigned>(valuesLeftInSymbol_)) & 1u)
+              : static_cast<double>(symbol_);
+  }
+  return values.size();
+}
+
+BytesInput::BytesInput(std::FILE* stream, bool bits)
+    : stream_(stream), bits_(bits), buffer_(std::make_unique<unsigned char[]>(kBufferSize)) {}
+
+BytesInput::BytesInput(std::string bytes, bool bits)
+    : bits_(bits), text_(std::move(bytes)), inMemory_(true) {}
+
+bool BytesInput::nextByte(unsigned char& byte) {
+  if (inMemory_) {
+    if (bytesConsumed_ == text_.size()) {
+      return false;
+    }
+    byte = static_cast<unsigned char>(text_[bytesConsumed_++]);
+    return true;
+  }
+  if (begin_ == end_) {
+    // After a short read (the end of the input, or a failure) nothing more is read.
+    if (endOfStream_) {
+      error_ = readError_;
+      return false;
+    }
+    end_ = std::fread(buffer_.get(), 1, kBufferSize, stream_);
+    begin_ = 0;
+    if (end_ < kBufferSize) {
+      if (std::ferror(stream_) != 0) {
+        readError_ = std::string("cannot read the input: ") + std::strerror(errno);
+      }
+      endOfStream_ = true;
+    }
+    if (end_ == 0) {
+      error_ = readError_;
+      return false;
+    }
+  }
+  byte = buffer_[begin_++];
+  ++bytesConsumed_;
+  return true;
+}
+
+size_t BytesInput::readAvailable(std::span<double> values) {
+  for (size_t filled = 0; filled < values.size(); ++filled) {
+    if (bitsLeft_ == 0) {
+      if (!nextByte(byte_)) {
+        return filled;
+      }
+      bitsLeft_ = bits_ ? kBitsPerByte : 1;
+    }
+    --bitsLeft_;
+    values[filled] = bits_ ? static_cast<double>((static_cast<unsigned>(byte_) >> bitsLeft_) & 1u)
+                           : static_cast<double>(byte_);
+  }
+  return values.size();
+}
+
+ReadResult BytesInput::read(std::span<double> values) {
+  const size_t filled = readAvailable(values);
+  if (!error_.empty()) {
+    return ReadResult::Failed;
+  }
+  if (filled == 0 && !values.empty()) {
+    return ReadResult::End;
+  }
+  if (filled < values.size()) {
+    error_ = incompleteStep(filled, values.size());
+    return ReadResult::Failed;
   }
   return ReadResult::Filled;
 }

@@ -65,4 +65,10 @@ inline std::string listOfWords(std::span<const ParameterWord> words) {
 // about 0 Hz. Empty for an M the block would refuse, or one too large to list.
 std::vector<double> toneFrequencies(const host::ParameterValues& parameters);
 
+// What the tones become at `sampleRate` samples per second, for a warning before the run: tones
+// at or beyond half the sample rate (they alias), and tones that coincide once sampled (their
+// symbols cannot be told apart). One message for each fault found; none for parameters the
+// block refuses anyway.
+std::vector<std::string> toneWarnings(const host::ParameterValues& parameters, double sampleRate);
+
 }  // namespace quenvarith::engine

@@ -7,10 +7,18 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
+#include <system_error>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "engine/modulation.h"
+#include "engine/output_files.h"
+#include "engine/quoting.h"
+#include "engine/sha512.h"
+#include "engine/sigmf_archive.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -28,44 +36,33 @@ constexpr int kSignificantDigits = 17;
 constexpr std::string_view kSigmfVersion = "1.2.0";
 constexpr std::string_view kDataExtension = ".sigmf-data";
 constexpr std::string_view kMetaExtension = ".sigmf-meta";
+constexpr std::string_view kArchiveExtension = ".sigmf";
+// The recording's own namespace in its meta.
+constexpr std::string_view kExtensionName = "quenvarith";
+constexpr std::string_view kExtensionVersion = "1.0.0";
+constexpr std::string_view kGenerator = "mt19937_64";
 
-bool endsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+char lowerCase(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::string systemError(const std::string& what) {
-  return what + ": " + std::strerror(errno);
+// Extensions are matched without regard to case: NAME.CF32 is as much cf32 as NAME.cf32.
+bool endsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         std::ranges::equal(text.substr(text.size() - suffix.size()), suffix,
+                            [](char a, char b) { return lowerCase(a) == lowerCase(b); });
 }
 
 // A file written through a fixed buffer.
 class BufferedFile {
  public:
   BufferedFile() : buffer_(kBufferSize) {}
-  BufferedFile(const BufferedFile&) = delete;
-  BufferedFile& operator=(const BufferedFile&) = delete;
-  BufferedFile(BufferedFile&&) = delete;
-  BufferedFile& operator=(BufferedFile&&) = delete;
-  ~BufferedFile() {
-    if (owned_ && file_ != nullptr) {
-      (void)std::fclose(file_);
-    }
-  }
 
   bool open(const std::string& path, bool binary, std::string& error) {
-    name_ = path == "-" ? std::string("standard output") : "'" + path + "'";
-    if (path == "-") {
-      file_ = stdout;
-#if defined(_WIN32)
-      if (binary) _setmode(_fileno(stdout), _O_BINARY);
-#endif
-      return true;
-    }
-    file_ = std::fopen(path.c_str(), binary ? "wb" : "w");
-    if (file_ == nullptr) {
-      error = systemError("cannot open the output " + name_);
+    if (!file_.open(path, binary)) {
+      error = file_.error();
       return false;
     }
-    owned_ = true;
     return true;
   }
 
@@ -76,55 +73,37 @@ class BufferedFile {
     }
     return buffer_.data() + used_;
   }
-  void commit(size_t bytes) {
-    used_ += bytes;
-  }
+  void commit(size_t bytes) { used_ += bytes; }
+
+  // Every byte written from now on is also given to `digest`.
+  void hashWith(Sha512Digest* digest) { digest_ = digest; }
 
   bool flush() {
-    if (used_ > 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) {
-      if (error_.empty()) {
-        error_ = systemError("cannot write the output " + name_);
+    if (used_ > 0) {
+      if (digest_ != nullptr) {
+        digest_->update(std::span<const char>(buffer_.data(), used_));
       }
+      (void)file_.write(buffer_.data(), used_);
       used_ = 0;
-      return false;
     }
-    used_ = 0;
-    return error_.empty();
+    return file_.error().empty();
   }
 
-  bool close() {
-    bool ok = flush();
-    if (std::fflush(file_) != 0) {
-      ok = fail();
-    }
-    if (owned_) {
-      owned_ = false;
-      if (std::fclose(file_) != 0) {
-        ok = fail();
-      }
-      file_ = nullptr;
-    }
-    return ok;
+  // Writes what is buffered and closes the file, which keeps its temporary name.
+  bool finish() {
+    const bool flushed = flush();
+    return file_.finish() && flushed;
   }
+  bool moveIntoPlace() { return file_.moveIntoPlace(); }
 
-  [[nodiscard]] const std::string& error() const {
-    return error_;
-  }
+  [[nodiscard]] const std::string& temporary() const { return file_.temporary(); }
+  [[nodiscard]] const std::string& error() const { return file_.error(); }
 
  private:
-  bool fail() {
-    if (error_.empty()) {
-      error_ = systemError("cannot write the output " + name_);
-    }
-    return false;
-  }
-
   std::vector<char> buffer_;
   size_t used_ = 0;
-  std::FILE* file_ = nullptr;
-  bool owned_ = false;
-  std::string name_;
-  std::string error_;
+  OutputFile file_;
+  Sha512Digest* digest_ = nullptr;
 };
 
 // %.17g, without the locale that printf consults.
@@ -132,12 +111,12 @@ char* formatDouble(char* first, char* last, double value) {
   return std::to_chars(first, last, value, std::chars_format::general, kSignificantDigits).ptr;
 }
 
-// A writer whose whole output is one buffered file.
+// A writer whose whole output is one buffered file, which has no room for a note.
 class FileWriter : public OutputWriter {
  public:
-  bool close(const std::string* /*failure*/, uint64_t /*failedAt*/) override {
-    return file_.close();
-  }
+  bool close(const RunNote* /*note*/) override { return finish() && moveIntoPlace(); }
+  bool finish() { return file_.finish(); }
+  bool moveIntoPlace() { return file_.moveIntoPlace(); }
   [[nodiscard]] const std::string& error() const override { return file_.error(); }
 
  protected:
@@ -267,6 +246,9 @@ class RawWriter : public FileWriter {
   explicit RawWriter(bool doublePrecision) : doublePrecision_(doublePrecision) {}
 
   bool open(const std::string& path, std::string& error) { return file_.open(path, true, error); }
+  void hashWith(Sha512Digest* digest) { file_.hashWith(digest); }
+  // The file being written until it is moved into place.
+  [[nodiscard]] const std::string& temporary() const { return file_.temporary(); }
 
   bool write(std::span<const double> samples) override {
     const size_t elementBytes = doublePrecision_ ? sizeof(double) : sizeof(float);
@@ -298,48 +280,157 @@ class RawWriter : public FileWriter {
   bool doublePrecision_;
 };
 
+// The value `words` name for a coded parameter, else the number itself.
+nlohmann::ordered_json wordOrNumber(std::span<const ParameterWord> words, double value) {
+  const std::string_view word = wordOfValue(words, value);
+  return word.empty() ? nlohmann::ordered_json(value) : nlohmann::ordered_json(word);
+}
+
+// The run in the recording's own namespace, as numbers and words.
+void recordRun(const RecordedRun& run, nlohmann::ordered_json& global) {
+  const std::string prefix = std::string(kExtensionName) + ":";
+  const host::ParameterValues& p = run.parameters;
+  global[prefix + "m_ary_number"] = p.mAryNumber;
+  global[prefix + "input_type"] = wordOrNumber(kInputTypeWords, p.inputType);
+  global[prefix + "bit_to_symbol_mapping"] = wordOrNumber(kMappingWords, p.bitToSymbolMapping);
+  global[prefix + "frequency_separation"] = p.frequencySeparation;
+  global[prefix + "phase_continuity"] = wordOrNumber(kPhaseWords, p.phaseContinuity);
+  global[prefix + "samples_per_symbol"] = p.samplesPerSymbol;
+  global[prefix + "signal"] = run.signal == SignalMode::Frame ? "frame" : "sample";
+  global[prefix + "frame_size"] = run.frameSize;
+  global[prefix + "symbol_rate"] = run.symbolRate;
+  global[prefix + "tone_frequencies"] = run.toneFrequencies;
+  if (run.seed) {
+    global[prefix + "seed"] = *run.seed;
+    global[prefix + "generator"] = kGenerator;
+  }
+}
+
+std::string sigmfMeta(const RecordingInfo& info, const std::string& sha512, const RunNote* note) {
+  nlohmann::ordered_json meta;
+  nlohmann::ordered_json& global = meta["global"];
+  global["core:datatype"] = info.sigmfDatatype == SigmfDatatype::Cf64 ? "cf64_le" : "cf32_le";
+  global["core:version"] = kSigmfVersion;
+  global["core:sample_rate"] = info.sampleRate;
+  global["core:num_channels"] = 1;
+  // JSON takes valid UTF-8 only, and a recording's texts are shown to people.
+  global["core:description"] = printable(info.description);
+  if (!info.author.empty()) {
+    global["core:author"] = printable(info.author);
+  }
+  global["core:recorder"] = printable(info.recorder);
+  if (!sha512.empty()) {
+    global["core:sha512"] = sha512;
+  }
+  if (info.run) {
+    global["core:extensions"] = nlohmann::ordered_json::array(
+        {{{"name", kExtensionName}, {"version", kExtensionVersion}, {"optional", true}}});
+    recordRun(*info.run, global);
+  }
+  nlohmann::ordered_json capture{{"core:sample_start", 0}};
+  if (info.centerFrequency) {
+    capture["core:frequency"] = *info.centerFrequency;
+  }
+  if (!info.datetime.empty()) {
+    capture["core:datetime"] = info.datetime;
+  }
+  meta["captures"] = nlohmann::ordered_json::array({capture});
+  meta["annotations"] = nlohmann::ordered_json::array();
+  if (note != nullptr) {
+    meta["annotations"].push_back({{"core:sample_start", note->sample},
+                                   {"core:label", printable(note->label)},
+                                   {"core:comment", printable(note->comment)}});
+  }
+  return meta.dump(2) + "\n";
+}
+
 // NAME.sigmf-data written as raw samples; NAME.sigmf-meta written when the recording closes.
+// As an archive, the data waits in a temporary file beside NAME.sigmf until both go into the
+// archive, since a tar member needs its size before its contents.
 class SigmfWriter : public OutputWriter {
  public:
-  explicit SigmfWriter(const RecordingInfo& info)
-      : info_(info), data_(info.sigmfDatatype == SigmfDatatype::Cf64) {}
+  SigmfWriter(const RecordingInfo& info, bool archive)
+      : info_(info), data_(info.sigmfDatatype == SigmfDatatype::Cf64), archive_(archive) {}
 
+  // Both files are opened at once, so that a meta or an archive that cannot be written stops the
+  // run before it starts.
   bool open(const std::string& path, std::string& error) {
-    const std::string base = sigmfBaseName(path);
-    metaPath_ = base + std::string(kMetaExtension);
-    return data_.open(base + std::string(kDataExtension), error);
+    if (info_.sha512) {
+      data_.hashWith(&digest_);
+    }
+    if (archive_) {
+      const std::string archivePath = outputFiles(OutputFormat::SigmfArchive, path)[0];
+      name_ = std::filesystem::path(sigmfBaseName(archivePath)).filename().string();
+      if (!data_.open(archivePath, error)) {
+        return false;
+      }
+      if (!meta_.open(archivePath, true)) {
+        error = meta_.error();
+        return false;
+      }
+      if (meta_.target().empty() || data_.temporary().empty()) {
+        error = "cannot write the archive " + meta_.name() + ": it must be a regular file";
+        return false;
+      }
+      return true;
+    }
+    const std::vector<std::string> files = outputFiles(OutputFormat::Sigmf, path);
+    metaPath_ = files[1];
+    if (!data_.open(files[0], error)) {
+      return false;
+    }
+    if (!meta_.open(metaPath_, false)) {
+      error = meta_.error();
+      return false;
+    }
+    return true;
   }
 
   bool write(std::span<const double> samples) override { return data_.write(samples); }
 
-  bool close(const std::string* failure, uint64_t failedAt) override {
-    bool ok = data_.close(nullptr, 0);
-    nlohmann::ordered_json meta;
-    meta["global"]["core:datatype"] =
-        info_.sigmfDatatype == SigmfDatatype::Cf64 ? "cf64_le" : "cf32_le";
-    meta["global"]["core:version"] = kSigmfVersion;
-    meta["global"]["core:sample_rate"] = info_.sampleRate;
-    meta["global"]["core:description"] = info_.description;
-    meta["global"]["core:recorder"] = info_.recorder;
-    meta["captures"] = nlohmann::ordered_json::array();
-    meta["captures"].push_back({{"core:sample_start", 0}});
-    meta["annotations"] = nlohmann::ordered_json::array();
-    if (failure != nullptr) {
-      meta["annotations"].push_back(
-          {{"core:sample_start", failedAt}, {"core:label", "error"}, {"core:comment", *failure}});
-    }
-    const std::string text = meta.dump(2) + "\n";
-    std::FILE* file = std::fopen(metaPath_.c_str(), "w");
-    if (file == nullptr) {
-      error_ = systemError("cannot open the output '" + metaPath_ + "'");
+  bool close(const RunNote* note) override {
+    if (!data_.finish()) {
       return false;
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (std::fclose(file) != 0 || !written) {
-      error_ = systemError("cannot write the output '" + metaPath_ + "'");
-      ok = false;
+    std::string sha512;
+    if (info_.sha512) {
+      sha512 = digest_.finishHex();
+      if (sha512.empty()) {
+        error_ = "cannot compute the SHA-512 of the recording's data";
+        return false;
+      }
     }
-    return ok;
+    const std::string text = sigmfMeta(info_, sha512, note);
+    if (archive_) {
+      // The archive is written where the meta file would be; then the data's temporary file
+      // goes, now, since a program ended by a signal after the close destroys nothing.
+      const bool archived = writeSigmfArchive(meta_, name_, text, data_.temporary(), error_);
+      std::error_code ignored;
+      std::filesystem::remove(data_.temporary(), ignored);
+      if (!archived || !meta_.finish()) {
+        error_ = error_.empty() ? meta_.error() : error_;
+        return false;
+      }
+      if (!meta_.moveIntoPlace()) {
+        error_ = meta_.error();
+        return false;
+      }
+      return true;
+    }
+    if (!meta_.write(text.data(), text.size()) || !meta_.finish()) {
+      error_ = meta_.error();
+      return false;
+    }
+    // The earlier meta goes first: whatever stops the program from here on can leave the new
+    // data without a meta, but never beside the meta of another recording.
+    if (!removeIfPresent(metaPath_, error_) || !data_.moveIntoPlace()) {
+      return false;
+    }
+    if (!meta_.moveIntoPlace()) {
+      error_ = meta_.error();
+      return false;
+    }
+    return true;
   }
 
   [[nodiscard]] const std::string& error() const override {
@@ -349,7 +440,11 @@ class SigmfWriter : public OutputWriter {
  private:
   RecordingInfo info_;
   RawWriter data_;
+  bool archive_;
+  Sha512Digest digest_;
+  OutputFile meta_;  // the meta file, or the archive
   std::string metaPath_;
+  std::string name_;  // the recording's name inside an archive
   std::string error_;
 };
 
@@ -368,6 +463,9 @@ std::unique_ptr<OutputWriter> openWriter(const std::string& path, std::string& e
 OutputFormat formatFromPath(std::string_view path) {
   if (endsWith(path, kDataExtension) || endsWith(path, kMetaExtension)) {
     return OutputFormat::Sigmf;
+  }
+  if (endsWith(path, kArchiveExtension)) {
+    return OutputFormat::SigmfArchive;
   }
   if (endsWith(path, ".csv")) {
     return OutputFormat::Csv;
@@ -397,7 +495,36 @@ std::optional<OutputFormat> parseOutputFormat(std::string_view word) {
   if (word == "sigmf") {
     return OutputFormat::Sigmf;
   }
+  if (word == "sigmf-archive") {
+    return OutputFormat::SigmfArchive;
+  }
   return std::nullopt;
+}
+
+std::string_view formatName(OutputFormat format) {
+  switch (format) {
+    case OutputFormat::Text:
+      return "text";
+    case OutputFormat::Csv:
+      return "csv";
+    case OutputFormat::Cf32:
+      return "cf32";
+    case OutputFormat::Cf64:
+      return "cf64";
+    case OutputFormat::Sigmf:
+      return "sigmf";
+    case OutputFormat::SigmfArchive:
+      return "sigmf-archive";
+  }
+  return "text";
+}
+
+bool archivesSupported() {
+  return sigmfArchiveAvailable();
+}
+
+bool sha512Supported() {
+  return Sha512Digest::available();
 }
 
 std::string sigmfBaseName(std::string_view path) {
@@ -407,7 +534,33 @@ std::string sigmfBaseName(std::string_view path) {
   if (endsWith(path, kMetaExtension)) {
     path.remove_suffix(kMetaExtension.size());
   }
+  if (endsWith(path, kArchiveExtension)) {
+    path.remove_suffix(kArchiveExtension.size());
+  }
   return std::string(path);
+}
+
+bool isSigmfArchive(std::string_view path) {
+  return endsWith(path, kArchiveExtension);
+}
+
+bool namesARecording(std::string_view path) {
+  const std::filesystem::path name = std::filesystem::path(sigmfBaseName(path)).filename();
+  return !name.empty() && name != "." && name != "..";
+}
+
+std::vector<std::string> outputFiles(OutputFormat format, const std::string& path) {
+  if (path == "-") {
+    return {};
+  }
+  if (format == OutputFormat::Sigmf) {
+    const std::string base = sigmfBaseName(path);
+    return {base + std::string(kDataExtension), base + std::string(kMetaExtension)};
+  }
+  if (format == OutputFormat::SigmfArchive) {
+    return {sigmfBaseName(path) + std::string(kArchiveExtension)};
+  }
+  return {path};
 }
 
 std::unique_ptr<OutputWriter> openOutput(OutputFormat format, const std::string& path,
@@ -422,11 +575,12 @@ std::unique_ptr<OutputWriter> openOutput(OutputFormat format, const std::string&
     case OutputFormat::Cf64:
       return openWriter<RawWriter>(path, error, true);
     case OutputFormat::Sigmf:
+    case OutputFormat::SigmfArchive:
       if (path == "-") {
         error = "a SigMF recording needs an output name";
         return nullptr;
       }
-      return openWriter<SigmfWriter>(path, error, info);
+      return openWriter<SigmfWriter>(path, error, info, format == OutputFormat::SigmfArchive);
   }
   error = "unknown output format";
   return nullptr;

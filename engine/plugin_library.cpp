@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "engine/quoting.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -38,7 +40,7 @@ PluginLibrary::PluginLibrary(const std::string& path)
 #if defined(_WIN32)
   HMODULE module = LoadLibraryA(path.c_str());
   if (module == nullptr) {
-    error_ = "cannot load the plug-in '" + path + "': " + lastSystemError();
+    error_ = "cannot load the plug-in " + engine::quote(path) + ": " + lastSystemError();
     return;
   }
   handle_ = module;
@@ -49,13 +51,14 @@ PluginLibrary::PluginLibrary(const std::string& path)
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
     const char* reason = dlerror();
-    error_ = "cannot load the plug-in '" + path + "': " + (reason != nullptr ? reason : "unknown");
+    error_ = "cannot load the plug-in " + engine::quote(path) + ": " +
+             (reason != nullptr ? reason : "unknown");
     return;
   }
   entry_ = reinterpret_cast<DxpEntryPoint>(dlsym(handle_, kEntryPointName));
 #endif
   if (entry_ == nullptr) {
-    error_ = "the plug-in '" + path + "' does not export " + kEntryPointName;
+    error_ = "the plug-in " + engine::quote(path) + " does not export " + kEntryPointName;
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 
 #include "block/conversion.h"
@@ -28,7 +29,17 @@ double elementBytes(int32_t count, int32_t complexity, int32_t dataType) {
 }
 
 RunResult hostFailure(std::string message) {
-  return {Outcome::HostError, std::move(message), 0};
+  return {Outcome::HostError, std::move(message), 0, std::nullopt};
+}
+
+RunResult sampleTimeFailure(std::string message) {
+  return {Outcome::SampleTimeError, std::move(message), 0, std::nullopt};
+}
+
+// The shortest text that reads back as `value`.
+std::string shortest(double value) {
+  std::array<char, 32> text{};
+  return {text.data(), std::to_chars(text.data(), text.data() + text.size(), value).ptr};
 }
 
 }  // namespace
@@ -58,7 +69,8 @@ Simulation::~Simulation() {
 }
 
 RunResult Simulation::callerFailure() const {
-  return {caller_.hostError() ? Outcome::HostError : Outcome::BlockError, caller_.error(), 0};
+  return {caller_.hostError() ? Outcome::HostError : Outcome::BlockError, caller_.error(), 0,
+          std::nullopt};
 }
 
 RunResult Simulation::setUp() {
@@ -75,7 +87,7 @@ RunResult Simulation::setUp() {
   if (!planTiming({settings_.signal, settings_.frameSize, settings_.sampleTime, settings_.rate,
                    symbolValues, samplesPerSymbol},
                   timing_, timingError)) {
-    return {Outcome::SettingsError, timingError, 0};
+    return {Outcome::SettingsError, timingError, 0, std::nullopt};
   }
   layout_.valuesPerSymbol = symbolValues;
   layout_.samplesPerSymbol = samplesPerSymbol;
@@ -153,20 +165,27 @@ RunResult Simulation::settleLayout() {
   const double outputPeriod = output.sampleTime;
   if (!(std::isfinite(inputPeriod) && inputPeriod > 0.0 && std::isfinite(outputPeriod) &&
         outputPeriod > 0.0)) {
-    return hostFailure("the sample times must be positive and finite (input " +
-                       std::to_string(inputPeriod) + " s, output " + std::to_string(outputPeriod) +
-                       " s)");
+    return sampleTimeFailure("the sample times must be positive and finite (input " +
+                             shortest(inputPeriod) + " s, output " + shortest(outputPeriod) +
+                             " s)");
   }
   // The output port sets the base rate; the input has a hit every so many steps.
   const double ratio = inputPeriod / outputPeriod;
   const double steps = std::round(ratio);
   if (steps < 1.0 || !isExactInt32(steps) || std::fabs(ratio - steps) > kRateTolerance * steps) {
-    return hostFailure("the input's sample time is not a whole multiple of the output's");
+    return sampleTimeFailure("the input's sample time is not a whole multiple of the output's");
+  }
+  // Recordings give every sample's time and the sample rate: both must be numbers.
+  const double samplePeriod = outputPeriod / output.width;
+  if (!(samplePeriod > 0.0 && std::isfinite(1.0 / samplePeriod))) {
+    return sampleTimeFailure("the input's sample time of " + shortest(inputPeriod) +
+                             " s puts output samples " + shortest(samplePeriod) +
+                             " s apart, a sample rate that is not a finite number");
   }
   layout_.inputWidth = input.width;
   layout_.outputWidth = output.width;
   layout_.stepsPerInput = truncateToInt32(steps);
-  layout_.outputSamplePeriod = outputPeriod / output.width;
+  layout_.outputSamplePeriod = samplePeriod;
   if (settings_.rate.kind != RateKind::None) {
     layout_.sampleRate = timing_.sampleRate;
     layout_.symbolRate = timing_.symbolRate;
@@ -187,7 +206,8 @@ RunResult Simulation::settleLayout() {
   return {};
 }
 
-RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserver* observer) {
+RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserver* observer,
+                          StopToken stop) {
   if (!ready_) {
     return hostFailure("the run was not set up");
   }
@@ -203,7 +223,12 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
   std::array<int32_t, 2> hits{1, 1};
   int32_t stepsSinceInput = 0;
   uint64_t steps = 0;
+  const RunResult interrupted{Outcome::Interrupted, "the run was asked to stop", 0, std::nullopt};
   for (;;) {
+    if (stop.requested()) {
+      result = interrupted;
+      break;
+    }
     const bool inputHit = stepsSinceInput == 0;
     if (inputHit) {
       const ReadResult read = input.read(inputValues);
@@ -211,7 +236,9 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
         break;
       }
       if (read == ReadResult::Failed) {
-        result = {Outcome::InputError, input.error(), 0};
+        // A read that the request cut short is the request, not bad input.
+        result = stop.requested() ? interrupted
+                                  : RunResult{Outcome::InputError, input.error(), 0, std::nullopt};
         break;
       }
     }
@@ -222,17 +249,18 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
     }
     if (!caller_.computeOutputs(kBaseTask)) {
       result = callerFailure();
+      result.failedStep = steps + 1;
       break;
     }
     if (!output.write(outputValues)) {
-      result = {Outcome::OutputError, output.error(), 0};
+      result = {Outcome::OutputError, output.error(), 0, std::nullopt};
       break;
     }
     written += samplesPerStep;
     if (++stepsSinceInput == stepsPerInput) {
       stepsSinceInput = 0;
     }
-    if (observer != nullptr && ++steps % kProgressInterval == 0) {
+    if (++steps % kProgressInterval == 0 && observer != nullptr) {
       observer->progress(written);
     }
   }

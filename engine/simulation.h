@@ -4,7 +4,9 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -89,19 +91,39 @@ class ProgressObserver {
   virtual void progress(uint64_t samplesWritten) = 0;
 };
 
+// A request to stop a run at its next step boundary. A signal handler or another thread sets
+// the flag it reads, which is therefore a lock-free atomic.
+class StopToken {
+ public:
+  StopToken() = default;
+  explicit StopToken(const std::atomic<int>& flag) : flag_(&flag) {}
+  [[nodiscard]] bool requested() const {
+    return flag_ != nullptr && flag_->load(std::memory_order_relaxed) != 0;
+  }
+
+ private:
+  const std::atomic<int>* flag_ = nullptr;
+};
+
 enum class Outcome {
   Completed,
-  BlockError,     // the block reported or raised an error
-  HostError,      // the block declared something this host cannot run
+  BlockError,  // the block reported or raised an error
+  HostError,   // the block declared something this host cannot run
+  // The sample times settled are ones this host cannot run: not positive and finite, not in a
+  // whole ratio, or giving output samples so close that their rate is not a finite number.
+  SampleTimeError,
   SettingsError,  // the settings give no usable run (a rate in hertz without a usable period)
   InputError,     // the input was not usable
   OutputError,    // the output could not be written
+  Interrupted,    // a stop was requested
 };
 
 struct RunResult {
   Outcome outcome = Outcome::Completed;
   std::string message;
   uint64_t samplesWritten = 0;
+  // The step, counted from 1, whose outputs the block failed to compute.
+  std::optional<uint64_t> failedStep;
 
   [[nodiscard]] bool ok() const { return outcome == Outcome::Completed; }
 };
@@ -132,9 +154,11 @@ class Simulation {
   RunResult setUp();
   [[nodiscard]] const SignalLayout& layout() const { return layout_; }
 
-  // Runs until the input ends or something fails, then ends the run. The output holds every
-  // sample of every step completed before a failing one, and none of the failing step's.
-  RunResult run(InputSource& input, OutputSink& output, ProgressObserver* observer = nullptr);
+  // Runs until the input ends, something fails or `stop` is requested, then ends the run. The
+  // output holds every sample of every step completed before a failing one or the request, and
+  // none of the failing step's.
+  RunResult run(InputSource& input, OutputSink& output, ProgressObserver* observer = nullptr,
+                StopToken stop = {});
 
   // The step interface, for callers that hold the input and the output themselves. `feed`
   // takes values and runs every step they complete, writing each step's samples (interleaved

@@ -1,6 +1,8 @@
 // The command's input parser: any bytes as an input file, read in steps of any width. A read
-// either fills the step, ends at a step boundary, or fails with a message naming the line; and
-// every token it takes for a number is one, with the value the C library gives it.
+// either fills the step, ends at a step boundary, or fails with a printable message naming the
+// line; and every token it takes for a number is one, with the value the C library gives it.
+// The steps read and the message go into a SigMF recording, as the command writes them: its
+// meta parses as JSON and notes the sample count of its data.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +13,7 @@
 
 #include "engine/input_sources.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/recording_check.h"
 
 namespace quenvarith::fuzz {
 namespace {
@@ -72,7 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     begin = end;
   }
 
-  // As a whole file, read step by step.
+  // As a whole file, read step by step; the steps and the message that ends them go into a
+  // recording, as the command writes them.
+  uint64_t steps = 0;
+  std::string ending;
   std::FILE* stream = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
   if (stream == nullptr) {
     return 0;
@@ -83,10 +89,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     for (;;) {
       const engine::ReadResult result = input.read(values);
       if (result == engine::ReadResult::Filled) {
+        ++steps;
         continue;
       }
+      ending = input.error();
       if (result == engine::ReadResult::Failed) {
         fuzz::require(!input.error().empty(), "a failed read says why");
+        fuzz::requirePrintable(input.error());
         fuzz::require(input.error().find("line ") != std::string::npos ||
                           input.error().find("whole number of steps") != std::string::npos,
                       "a failed read names the line or the cut-short step");
@@ -97,5 +106,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     }
   }
   (void)std::fclose(stream);  // a memory stream: nothing to flush
+
+  // The input as the recording's description too, and a name of its own bytes.
+  engine::RecordingInfo info;
+  info.sampleRate = 8.0;
+  info.samplePeriod = 0.125;
+  info.description = text.substr(0, 64);
+  info.sigmfDatatype =
+      (bytes[0] & 0x40U) != 0 ? engine::SigmfDatatype::Cf64 : engine::SigmfDatatype::Cf32;
+  fuzz::checkRecording("recording", engine::OutputFormat::Sigmf, info, steps % 64,
+                       ending.empty() ? "" : "error", ending);
   return 0;
 }

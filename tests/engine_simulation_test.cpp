@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -129,6 +130,52 @@ TEST_P(SimulationTest, SampleRunReadsOneSymbolEveryNSteps) {
   EXPECT_EQ(result.samplesWritten, 15u);
 }
 
+// Sets the stop flag while a given step is written, or fails the read it makes after that step,
+// as a stop signal arriving then would.
+class StopRequester final : public InputSource, public OutputSink {
+ public:
+  StopRequester(uint64_t step, bool duringRead) : step_(step), duringRead_(duringRead) {}
+  ReadResult read(std::span<double> values) override {
+    if (duringRead_ && written_ == step_) {
+      flag_.store(1);
+      return ReadResult::Failed;  // an interrupted read
+    }
+    std::fill(values.begin(), values.end(), 1.0);
+    return ReadResult::Filled;
+  }
+  bool write(std::span<const double> /*samples*/) override {
+    if (++written_ == step_ && !duringRead_) {
+      flag_.store(1);
+    }
+    return true;
+  }
+  [[nodiscard]] const std::string& error() const override { return error_; }
+  [[nodiscard]] StopToken token() const { return StopToken(flag_); }
+  [[nodiscard]] uint64_t written() const { return written_; }
+
+ private:
+  uint64_t step_;
+  bool duringRead_;
+  uint64_t written_ = 0;
+  std::atomic<int> flag_{0};
+  std::string error_ = "cannot read the input: Interrupted system call";
+};
+
+TEST_P(SimulationTest, AStopRequestEndsTheRunAtTheNextStepBoundary) {
+  RunSettings sample = settings(SignalMode::Sample);
+  sample.parameters.samplesPerSymbol = 5;
+  for (const bool duringRead : {false, true}) {
+    Simulation simulation(plugin_, sample);
+    ASSERT_TRUE(simulation.setUp().ok());
+    // Step 7 is inside the second symbol; the read after step 10 starts the third.
+    StopRequester requester(duringRead ? 10 : 7, duringRead);
+    const RunResult result = simulation.run(requester, requester, nullptr, requester.token());
+    EXPECT_EQ(result.outcome, Outcome::Interrupted) << result.message;
+    EXPECT_EQ(result.samplesWritten, duringRead ? 10u : 7u);
+    EXPECT_EQ(requester.written(), result.samplesWritten);
+  }
+}
+
 TEST_P(SimulationTest, StopsWhenTheOutputCannotBeWritten) {
   Simulation simulation(plugin_, settings(SignalMode::Frame));
   ASSERT_TRUE(simulation.setUp().ok());
@@ -142,18 +189,34 @@ TEST_P(SimulationTest, StopsWhenTheOutputCannotBeWritten) {
 }
 
 TEST_P(SimulationTest, SampleTimesTheHostCannotRunAreRefused) {
-  // The block passes negative and non-finite periods on; a run needs positive, finite ones.
-  for (const double period :
-       {-2.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
+  // The block passes negative and non-finite periods on, and tiny ones whose output samples are
+  // 0 s or a subnormal apart; a run needs positive, finite periods and a finite sample rate.
+  const struct {
+    double period;
+    const char* said;
+  } cases[] = {
+      {-2.0, "positive and finite"},
+      {std::numeric_limits<double>::infinity(), "positive and finite"},
+      {std::numeric_limits<double>::quiet_NaN(), "positive and finite"},
+      {1e-320, "not a finite number"},
+      {std::numeric_limits<double>::denorm_min(), "0 s"},
+      {4e-308, "not a finite number"},  // samples 5e-309 s apart: 2e308 per second
+  };
+  for (const auto& [period, said] : cases) {
     for (const SignalMode signal : {SignalMode::Frame, SignalMode::Sample}) {
       RunSettings odd = settings(signal);
       odd.sampleTime = period;
       Simulation simulation(plugin_, odd);
       const RunResult result = simulation.setUp();
-      EXPECT_EQ(result.outcome, Outcome::HostError) << period;
-      EXPECT_NE(result.message.find("positive and finite"), std::string::npos) << result.message;
+      EXPECT_EQ(result.outcome, Outcome::SampleTimeError) << period;
+      EXPECT_NE(result.message.find(said), std::string::npos) << period << ": " << result.message;
     }
   }
+  // The smallest periods whose rate is still a number run.
+  RunSettings small = settings(SignalMode::Sample);
+  small.sampleTime = 1e-300;
+  Simulation simulation(plugin_, small);
+  EXPECT_TRUE(simulation.setUp().ok());
 }
 
 TEST_P(SimulationTest, RefusesStorageBeyondTheHostsLimitBeforeAllocatingIt) {

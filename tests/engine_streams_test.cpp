@@ -11,6 +11,7 @@
 
 #include "engine/input_sources.h"
 #include "engine/output_formats.h"
+#include "engine/quoting.h"
 #include "run_process.h"
 
 namespace quenvarith::engine {
@@ -43,6 +44,38 @@ TEST(ParseNumber, TakesEveryNumberSpellingAndNothingElse) {
   EXPECT_TRUE(std::isnan(value));
   for (const std::string text : {"", "+", "-", "++1", "+-1", "1x", "0x10", "1,5", "--1", "one"}) {
     EXPECT_FALSE(parseNumber(text, value)) << text;
+  }
+}
+
+TEST(Quoting, EscapesWhatIsNotPlainTextAndCutsOnCharacters) {
+  const std::string accented = "\xc3\xa9";  // U+00E9, two bytes
+  const struct {
+    std::string text;
+    size_t limit;
+    std::string expected;
+  } cases[] = {
+      {"0b1", 40, "'0b1'"},
+      {"caf" + accented, 40, "'caf" + accented + "'"},
+      {"\x1b]0;title\x07", 40, R"('\x1b]0;title\x07')"},
+      {std::string("0\0", 2), 40, R"('0\x00')"},
+      {"\xef\xbb\xbf"
+       "1",
+       40, R"('\xef\xbb\xbf1')"},  // byte order mark
+      {std::string{'a', '\xe2', '\x80', '\xae', 'b'}, 40, R"('a\xe2\x80\xaeb')"},  // right to left
+      {"\xc2\x9b"
+       "2J",
+       40, R"('\xc2\x9b2J')"},                                    // C1 control sequence introducer
+      {"0\xe9 \xff\xc3", 40, R"('0\xe9 \xff\xc3')"},              // not UTF-8
+      {"\xed\xa0\x80\xc0\xaf", 40, R"('\xed\xa0\x80\xc0\xaf')"},  // a surrogate, an overlong
+      {"\xf4\x90\x80\x80", 40, R"('\xf4\x90\x80\x80')"},          // beyond U+10FFFF
+      {std::string(39, 'x') + accented + "y", 40, "'" + std::string(39, 'x') + "...'"},
+      {std::string(38, 'x') + accented + "y", 40, "'" + std::string(38, 'x') + accented + "...'"},
+      {std::string(40, 'x'), 40, "'" + std::string(40, 'x') + "'"},
+      {std::string(39, 'x') + "\x1b", 40, "'" + std::string(39, 'x') + R"(\x1b')"},
+  };
+  for (const auto& test : cases) {
+    EXPECT_EQ(quote(test.text, test.limit), test.expected) << test.text;
+    EXPECT_EQ(printable(test.expected), test.expected) << "printable text stays as it is";
   }
 }
 
@@ -104,6 +137,16 @@ TEST_F(TextInputTest, NamesTheLineOfATokenThatIsNoNumber) {
   EXPECT_EQ(result, ReadResult::Failed);
   EXPECT_EQ(steps, 29999);
   EXPECT_EQ(input.error(), "line 30000: '0b1' is not a number");
+}
+
+TEST_F(TextInputTest, QuotesABadTokenWhole) {
+  std::vector<double> step(3);
+  TextInput& nul = open(std::string("1 0\0 1\n", 7));
+  EXPECT_EQ(nul.read(step), ReadResult::Failed);
+  EXPECT_EQ(nul.error(), "line 1: '0\\x00' is not a number");
+  TextInput& latin1 = open("1 0\xe9 1\n");
+  EXPECT_EQ(latin1.read(step), ReadResult::Failed);
+  EXPECT_EQ(latin1.error(), "line 1: '0\\xe9' is not a number");
 }
 
 TEST_F(TextInputTest, RefusesAnIncompleteLastStepAndAnEndlessToken) {
@@ -177,7 +220,7 @@ class OutputFormatTest : public ::testing::Test {
       return {};
     }
     EXPECT_TRUE(writer->write(samples));
-    EXPECT_TRUE(writer->close(nullptr, 0));
+    EXPECT_TRUE(writer->close(nullptr));
     return readFile(path);
   }
 
@@ -262,6 +305,22 @@ TEST_F(OutputFormatTest, NamesAndOpenFailures) {
   EXPECT_EQ(formatFromPath("x.sigmf-data"), OutputFormat::Sigmf);
   EXPECT_EQ(formatFromPath("x.dat"), OutputFormat::Text);
   EXPECT_EQ(formatFromPath("-"), OutputFormat::Text);
+  EXPECT_EQ(formatFromPath("X.CF32"), OutputFormat::Cf32);
+  EXPECT_EQ(formatFromPath("x.Csv"), OutputFormat::Csv);
+  EXPECT_EQ(formatFromPath("x.SIGMF-META"), OutputFormat::Sigmf);
+  EXPECT_EQ(sigmfBaseName("dir/N.SIGMF-DATA"), "dir/N");
+  EXPECT_TRUE(isSigmfArchive("x.SIGMF"));
+  EXPECT_FALSE(isSigmfArchive("x.sigmf-data"));
+  for (const std::string name : {"", "dir/", ".sigmf-data", "dir/.sigmf-meta", ".", "dir/.."}) {
+    EXPECT_FALSE(namesARecording(name)) << name;
+  }
+  for (const std::string name : {"x", "dir/x.sigmf-data", ".x", "dir/..x"}) {
+    EXPECT_TRUE(namesARecording(name)) << name;
+  }
+  EXPECT_EQ(outputFiles(OutputFormat::Sigmf, "d/x.sigmf-meta"),
+            (std::vector<std::string>{"d/x.sigmf-data", "d/x.sigmf-meta"}));
+  EXPECT_EQ(outputFiles(OutputFormat::Csv, "d/x"), std::vector<std::string>{"d/x"});
+  EXPECT_TRUE(outputFiles(OutputFormat::Text, "-").empty());
   EXPECT_EQ(sigmfBaseName("dir/name.sigmf-data"), "dir/name");
   EXPECT_EQ(sigmfBaseName("dir/name.sigmf-meta"), "dir/name");
   EXPECT_EQ(sigmfBaseName("name"), "name");

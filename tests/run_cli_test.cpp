@@ -1,16 +1,26 @@
 // End-to-end tests of quenvarith-run: the built command run as a subprocess.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <numbers>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "engine/output_files.h"
 #include "run_process.h"
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace quenvarith::testing {
 namespace {
@@ -31,6 +41,18 @@ std::vector<Sample> samplesOf(const std::string& text) {
     samples.push_back({re, im});
   }
   return samples;
+}
+
+// The names in a folder that are a partial output left behind.
+std::vector<std::string> partialFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(engine::kPartialInfix) != std::string::npos) {
+      names.push_back(name);
+    }
+  }
+  return names;
 }
 
 // Phases 0, pi/8, pi/4, 3pi/8 of the upper tone, then back down with the lower one: two
@@ -105,7 +127,13 @@ TEST_P(EveryDispatch, MidStreamErrorKeepsEveryEarlierFrameAndNoneOfTheFailingOne
 
   const ProcessResult bad = runQuenvarith(arguments, "1 0 1 1\n0 0 1 0\n1 2 0 1\n1 1 1 1\n");
   EXPECT_EQ(bad.exitCode, 1);
-  EXPECT_NE(bad.err.find("Input must be binary."), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("error: at step 3 (input line 3): Input must be binary."),
+            std::string::npos)
+      << bad.err;
+  const ProcessResult spanning = runQuenvarith(arguments, "1 0 1 1\n0 0\n1 2\n0 1\n");
+  EXPECT_NE(spanning.err.find("error: at step 2 (input lines 2-3): Input must be binary."),
+            std::string::npos)
+      << spanning.err;
   const std::vector<std::string> kept = linesOf(bad.out);
   const std::vector<std::string> expected = linesOf(good.out);
   ASSERT_EQ(kept.size(), 32u);
@@ -116,7 +144,8 @@ TEST_P(EveryDispatch, MidStreamErrorOfASampleSignalKeepsTheEarlierSymbols) {
   const ProcessResult result = runQuenvarith(
       withDispatch({"--signal", "sample", "--input-type", "integer"}, GetParam()), "3 1 4 0\n");
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find("Input must be an integer in the range of 0 to M-1."),
+  EXPECT_NE(result.err.find("at step 17 (input line 1): Input must be an integer in the range of "
+                            "0 to M-1."),
             std::string::npos)
       << result.err;
   EXPECT_EQ(linesOf(result.out).size(), 16u);
@@ -207,6 +236,13 @@ TEST(RunCommand, EveryFormatWritesTheSamplesItShould) {
   EXPECT_EQ(wide["global"]["core:datatype"], "cf64_le");
   run({"--output", scratch.file("named.sigmf-meta")});
   EXPECT_EQ(std::filesystem::file_size(scratch.file("named.sigmf-data")), 80u * 8u);
+
+  // Extensions in any case.
+  run({"--output", scratch.file("upper.CF64")});
+  EXPECT_EQ(std::filesystem::file_size(scratch.file("upper.CF64")), 80u * 16u);
+  run({"--output", scratch.file("upper.Sigmf-Data")});
+  EXPECT_EQ(std::filesystem::file_size(scratch.file("upper.sigmf-data")), 80u * 8u);
+  EXPECT_TRUE(std::filesystem::exists(scratch.file("upper.sigmf-meta")));
 }
 
 TEST(RunCommand, SigmfRecordingOfAFailedRunAnnotatesTheError) {
@@ -220,9 +256,126 @@ TEST(RunCommand, SigmfRecordingOfAFailedRunAnnotatesTheError) {
   ASSERT_EQ(meta["annotations"].size(), 1u);
   EXPECT_EQ(meta["annotations"][0]["core:sample_start"], 32);
   EXPECT_EQ(meta["annotations"][0]["core:comment"], "Input must be binary.");
+  EXPECT_TRUE(partialFiles(scratch.file("")).empty());
+
+  // An input error whose message quotes bytes that are not UTF-8 still gives valid JSON.
+  const ProcessResult bad =
+      runQuenvarith({"--output", scratch.file("latin1"), "--format", "sigmf"}, "1 0 1 \xe9t\xe9\n");
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_NE(bad.err.find("line 1: '\\xe9t\\xe9' is not a number"), std::string::npos) << bad.err;
+  const auto latin1 = nlohmann::json::parse(readFile(scratch.file("latin1.sigmf-meta")));
+  ASSERT_EQ(latin1["annotations"].size(), 1u);
+  EXPECT_EQ(latin1["annotations"][0]["core:comment"], "line 1: '\\xe9t\\xe9' is not a number");
+}
+
+// Whatever bytes the input or the command line holds, a message shows them escaped: none moves
+// the cursor or sets the terminal's state, and none is lost (a NUL used to cut the quote short).
+TEST(RunCommand, MessagesShowInputAndNamesPrintably) {
+  struct Case {
+    Arguments arguments;
+    std::string input;
+    int exitCode;
+    std::string said;
+  };
+  std::vector<Case> cases{
+      {{}, "1 0\x1b]0;title\x07 1\n", 2, "line 1: '0\\x1b]0;title\\x07' is not a number"},
+      {{}, std::string("1 0\0 1\n", 7), 2, "line 1: '0\\x00' is not a number"},
+      {{},
+       "\xef\xbb\xbf"
+       "1 0\n",
+       2,
+       "line 1: '\\xef\\xbb\\xbf"
+       "1' is not a number"},
+      {{}, "1 \xe9\x9b\n", 2, "line 1: '\\xe9\\x9b' is not a number"},
+  };
+#if !defined(_WIN32)
+  // Arguments with control bytes, which Windows' command interpreter would not pass on.
+  const std::vector<Case> named{
+      {{"--mapping", "\x1b[2J"}, "", 2, "--mapping: '\\x1b[2J' is neither"},
+      {{"--bogus\x1b[2J"}, "", 2, "--bogus\\x1b[2J"},
+      {{"--input", "/nonexistent/\x1b[2J"}, "", 2, "the input '/nonexistent/\\x1b[2J'"},
+      {{"--plugin",
+        "/nonexistent/\x9b"
+        "2J.so"},
+       "",
+       1,
+       "plug-in '/nonexistent/\\x9b"
+       "2J.so'"},
+  };
+  cases.insert(cases.end(), named.begin(), named.end());
+#endif
+  for (const Case& test : cases) {
+    const ProcessResult result = runQuenvarith(test.arguments, test.input);
+    EXPECT_EQ(result.exitCode, test.exitCode) << test.said;
+    EXPECT_NE(result.err.find(test.said), std::string::npos) << result.err;
+    for (const char c : result.err) {
+      const auto byte = static_cast<unsigned char>(c);
+      EXPECT_TRUE(c == '\n' || c == '\r' || (byte >= 0x20 && byte < 0x7f)) << result.err;
+    }
+  }
+}
+
+// Writing a file the run reads would destroy it (the loaded plug-in, truncated, crashed the
+// program): refused before anything is written, however the file is reached.
+TEST(RunCommand, AnOutputThatIsAnInputIsRefusedAndLeftAlone) {
+  const ScratchDirectory scratch;
+  const std::string bits = scratch.file("bits.txt");
+  const std::string recording = scratch.file("rec.sigmf-meta");
+  const std::string plugin = scratch.file(
+      "quenvarith" + std::filesystem::path(QUENVARITH_PLUGIN_PATH).extension().string());
+  writeFile(bits, "1 0 1 1\n");
+  writeFile(recording, "0 1\n");
+  std::filesystem::copy_file(QUENVARITH_PLUGIN_PATH, plugin);
+  const std::string pluginBytes = readFile(plugin);
+  struct Case {
+    Arguments arguments;
+    std::string said;
+  };
+  std::vector<Case> cases{
+      {{"--input", bits, "--output", bits}, "the output '" + bits + "' is the input '" + bits},
+      {{"--input", recording, "--output", scratch.file("rec"), "--format", "sigmf"},
+       "is the input '" + recording},
+      {{"--input", recording, "--output", scratch.file("rec.sigmf-data")}, "is the input"},
+      {{"--random", "2", "--plugin", plugin, "--output", plugin}, "is the plug-in '" + plugin},
+  };
+#if !defined(_WIN32)
+  std::filesystem::create_hard_link(bits, scratch.file("hard.txt"));
+  std::filesystem::create_symlink(bits, scratch.file("soft.txt"));
+  const std::vector<Case> linked{
+      {{"--input", bits, "--output", scratch.file("hard.txt")}, "is the input '" + bits},
+      {{"--input", scratch.file("hard.txt"), "--output", scratch.file("soft.txt")}, "is the input"},
+  };
+  cases.insert(cases.end(), linked.begin(), linked.end());
+#endif
+  const auto before = std::distance(std::filesystem::directory_iterator(scratch.file("")),
+                                    std::filesystem::directory_iterator());
+  for (const Case& test : cases) {
+    const ProcessResult result = runQuenvarith(test.arguments);
+    EXPECT_EQ(result.exitCode, 2) << test.said;
+    EXPECT_NE(result.err.find(test.said), std::string::npos) << result.err;
+  }
+  // Standard input and output are files too.
+  const ProcessResult fromStandardInput =
+      runProgramOn(QUENVARITH_RUN_PATH, {"--output", bits}, bits);
+  EXPECT_EQ(fromStandardInput.exitCode, 2);
+  EXPECT_NE(fromStandardInput.err.find("is the input (standard input)"), std::string::npos)
+      << fromStandardInput.err;
+
+  EXPECT_EQ(readFile(bits), "1 0 1 1\n");
+  EXPECT_EQ(readFile(recording), "0 1\n");
+  EXPECT_TRUE(readFile(plugin) == pluginBytes);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.file("")),
+                          std::filesystem::directory_iterator()),
+            before);
+#if !defined(_WIN32)
+  // Writing to the same device as the input destroys nothing.
+  EXPECT_EQ(runQuenvarith({"--input", "/dev/null", "--output", "/dev/null"}).exitCode, 0);
+#endif
 }
 
 TEST(RunCommand, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
+  const ScratchDirectory scratch;
+  const std::string folder = scratch.file("");
   struct Case {
     Arguments arguments;
     std::string input;
@@ -245,6 +398,23 @@ TEST(RunCommand, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
       {{"--random", "-1"}, "", "--random"},
       {{"--random", "3", "--frame-size", "4"}, "", "whole number of steps"},
       {{"--input", "/nonexistent/bits.txt"}, "", "/nonexistent/bits.txt"},
+      // Options that would do nothing, or nothing sensible.
+      {{"--random", "2", "--sigmf-datatype", "cf64_le"}, "", "--sigmf-datatype"},
+      {{"--random", "2", "--output", folder + "x.cf32", "--sigmf-datatype", "cf32_le"},
+       "",
+       "--sigmf-datatype"},
+      {{"--random", "2", "--plugin", ""}, "", "--plugin"},
+      {{"--random", "2", "--output", ""}, "", "--output"},
+      {{"--random", "2", "--output", folder + "x.SigMF", "--format", "cf32", "--sha512"},
+       "",
+       "--sha512"},
+      // A recording with no name would be hidden files named by their extension.
+      {{"--random", "2", "--output", scratch.file("dir") + "/", "--format", "sigmf"},
+       "",
+       "no name"},
+      {{"--random", "2", "--output", folder + ".sigmf-data"}, "", "no name"},
+      {{"--random", "2", "--output", folder + ".", "--format", "sigmf"}, "", "no name"},
+      {{"--random", "2", "--output", folder + ".SIGMF"}, "", "no name"},
   };
   for (const Case& test : cases) {
     const ProcessResult result = runQuenvarith(test.arguments, test.input);
@@ -252,6 +422,7 @@ TEST(RunCommand, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
     EXPECT_NE(result.err.find(test.said), std::string::npos) << result.err;
     EXPECT_TRUE(result.out.empty()) << test.said;
   }
+  EXPECT_TRUE(std::filesystem::is_empty(folder)) << "a usage error writes nothing";
 }
 
 TEST(RunCommand, BadInputIsAUsageErrorAfterTheStepsBeforeIt) {
@@ -290,6 +461,20 @@ TEST(RunCommand, NumericValuesGoToTheBlockUnchanged) {
   EXPECT_NE(negative.err.find("M-ary number parameter"), std::string::npos) << negative.err;
 }
 
+TEST(RunCommand, SampleTimesGivingNoFiniteRateAreRefusedBeforeTheRun) {
+  const ScratchDirectory scratch;
+  for (const std::string time : {"1e-320", "5e-324", "inf"}) {
+    for (const std::string signal : {"frame", "sample"}) {
+      const ProcessResult result =
+          runQuenvarith({"--random", "4", "--signal", signal, "--sample-time", time, "--output",
+                         scratch.file("rate"), "--format", "sigmf"});
+      EXPECT_EQ(result.exitCode, 1) << time;
+      EXPECT_NE(result.err.find("error: --sample-time "), std::string::npos) << result.err;
+      EXPECT_TRUE(std::filesystem::is_empty(scratch.file(""))) << time;
+    }
+  }
+}
+
 TEST(RunCommand, ThePlugInIsFoundByItsPathAndItsNameIsChecked) {
   const ProcessResult explicitPlugin =
       runQuenvarith({"--plugin", QUENVARITH_PLUGIN_PATH, "--random", "2"});
@@ -318,6 +503,216 @@ TEST(RunCommand, RandomInputFollowsItsSeed) {
   EXPECT_EQ(first.out, again.out);
   EXPECT_NE(first.out, other.out);
 }
+
+#if !defined(_WIN32)
+// quenvarith-run started with its standard input from a pipe that the test writes, its output
+// and error in files, and the stop signals at their default action whatever the test's are.
+class RunningCommand {
+ public:
+  RunningCommand(const Arguments& arguments, const std::string& errPath) {
+    int pipeEnds[2] = {-1, -1};
+    EXPECT_EQ(pipe(pipeEnds), 0);
+    std::vector<std::string> words{QUENVARITH_RUN_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
+    for (std::string& word : words) {
+      argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+      for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        (void)::signal(signal, SIG_DFL);
+      }
+      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      (void)dup2(pipeEnds[0], STDIN_FILENO);
+      (void)dup2(err, STDERR_FILENO);
+      (void)close(pipeEnds[1]);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    (void)close(pipeEnds[0]);
+    input_ = pipeEnds[1];
+  }
+  RunningCommand(const RunningCommand&) = delete;
+  RunningCommand& operator=(const RunningCommand&) = delete;
+  RunningCommand(RunningCommand&&) = delete;
+  RunningCommand& operator=(RunningCommand&&) = delete;
+  ~RunningCommand() {
+    (void)close(input_);
+    if (pid_ > 0) {
+      (void)kill(pid_, SIGKILL);
+      (void)wait();
+    }
+  }
+
+  void send(const std::string& text) const {
+    EXPECT_EQ(::write(input_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  }
+  void signal(int number) const { (void)kill(pid_, number); }
+  // The wait status.
+  int wait() {
+    int status = 0;
+    (void)waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;
+};
+
+// Waits until `folder` holds a partial output of at least `bytes` bytes.
+bool awaitPartialOutput(const std::string& folder, uintmax_t bytes) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    for (const std::string& name : partialFiles(folder)) {
+      std::error_code error;
+      if (std::filesystem::file_size(std::filesystem::path(folder) / name, error) >= bytes &&
+          !error) {
+        return true;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// A stop signal ends the run at a step boundary: the recording is whole under its name and
+// notes where the run stopped, and the program then dies of the signal, as a shell expects.
+TEST(RunCommand, StopSignalsCloseTheRecordingThenKillTheProgram) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    const ScratchDirectory scratch;
+    const std::string folder = scratch.file("");
+    RunningCommand command({"--random", "100000000", "--output", folder + "/long.sigmf-data"},
+                           folder + "/err");
+    ASSERT_TRUE(awaitPartialOutput(folder, 1)) << readFile(folder + "/err");
+    command.signal(signal);
+    const int status = command.wait();
+    ASSERT_TRUE(WIFSIGNALED(status)) << readFile(folder + "/err");
+    EXPECT_EQ(WTERMSIG(status), signal);
+    EXPECT_NE(readFile(folder + "/err").find("interrupted: SIG"), std::string::npos);
+    const auto meta = nlohmann::json::parse(readFile(folder + "/long.sigmf-meta"));
+    const uintmax_t samples = std::filesystem::file_size(folder + "/long.sigmf-data") / 8;
+    EXPECT_GT(samples, 0u);
+    EXPECT_EQ(samples % 8, 0u) << "whole steps only";
+    ASSERT_EQ(meta["annotations"].size(), 1u);
+    EXPECT_EQ(meta["annotations"][0]["core:label"], "interrupted");
+    EXPECT_EQ(meta["annotations"][0]["core:sample_start"], samples);
+    EXPECT_TRUE(partialFiles(folder).empty());
+  }
+
+  // Waiting for input, the run stops too, at the first step boundary after the signal.
+  const ScratchDirectory scratch;
+  const std::string folder = scratch.file("");
+  RunningCommand waiting({"--output", folder + "/waiting.sigmf-data"}, folder + "/err");
+  std::string steps;
+  for (int i = 0; i < 100; ++i) {
+    steps += "1 0\n";
+  }
+  waiting.send(steps);
+  ASSERT_TRUE(awaitPartialOutput(folder, 0));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  waiting.signal(SIGINT);
+  const int status = waiting.wait();
+  ASSERT_TRUE(WIFSIGNALED(status)) << readFile(folder + "/err");
+  EXPECT_EQ(WTERMSIG(status), SIGINT);
+  const uintmax_t samples = std::filesystem::file_size(folder + "/waiting.sigmf-data") / 8;
+  EXPECT_LE(samples, 800u);
+  const auto meta = nlohmann::json::parse(readFile(folder + "/waiting.sigmf-meta"));
+  EXPECT_EQ(meta["annotations"][0]["core:sample_start"], samples);
+  EXPECT_EQ(meta["annotations"][0]["core:comment"],
+            "interrupted by SIGINT at sample " + std::to_string(samples));
+}
+
+#if defined(QUENVARITH_HAVE_LIBARCHIVE)
+// An archive and a saved input stopped by a signal are whole under their names, the archive's
+// meta annotated, and no temporary file is left, not even the archive's data.
+TEST(RunCommand, AStoppedArchiveAndSavedInputAreWholeAndLeaveNothingBehind) {
+  const ScratchDirectory scratch;
+  const std::string folder = scratch.file("");
+  RunningCommand command({"--random", "100000000", "--symbol-rate", "9600", "--output",
+                          folder + "/long.sigmf", "--save-input", folder + "/bits.txt"},
+                         folder + "/err");
+  ASSERT_TRUE(awaitPartialOutput(folder, 1)) << readFile(folder + "/err");
+  command.signal(SIGTERM);
+  const int status = command.wait();
+  ASSERT_TRUE(WIFSIGNALED(status)) << readFile(folder + "/err");
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_TRUE(partialFiles(folder).empty());
+  EXPECT_TRUE(std::filesystem::exists(folder + "/long.sigmf"));
+  const std::string bits = readFile(folder + "/bits.txt");
+  ASSERT_FALSE(bits.empty());
+  EXPECT_EQ(bits.back(), '\n');
+}
+#endif
+
+// A run killed outright leaves the earlier recording of the same name whole: its data with its
+// own meta, never the new data beside the old meta.
+TEST(RunCommand, AKilledRunLeavesTheEarlierRecordingAsItWas) {
+  const ScratchDirectory scratch;
+  const std::string folder = scratch.file("");
+  const std::string name = folder + "/rec";
+  ASSERT_EQ(runQuenvarith({"--random", "10", "--output", name, "--format", "sigmf"}).exitCode, 0);
+  const std::string data = readFile(name + ".sigmf-data");
+  const std::string meta = readFile(name + ".sigmf-meta");
+  RunningCommand command({"--random", "100000000", "--sample-time", "2", "--output", name,
+                          "--format", "sigmf", "--sigmf-datatype", "cf64_le"},
+                         folder + "/err");
+  ASSERT_TRUE(awaitPartialOutput(folder, 1));
+  command.signal(SIGKILL);
+  (void)command.wait();
+  EXPECT_TRUE(readFile(name + ".sigmf-data") == data);
+  EXPECT_EQ(readFile(name + ".sigmf-meta"), meta);
+}
+
+// Regular files are replaced whole, through a symbolic link too, keeping their permissions;
+// FIFOs and devices are written as they are.
+TEST(RunCommand, OutputsReplaceFilesWholeAndWriteFifosDirectly) {
+  const ScratchDirectory scratch;
+  const std::string folder = scratch.file("");
+  const std::string expected = runQuenvarith({"--random", "10", "--format", "cf32"}).out;
+
+  const std::string target = folder + "/target.cf32";
+  writeFile(target, "earlier");
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  std::filesystem::create_symlink(target, folder + "/link.cf32");
+  ASSERT_EQ(runQuenvarith({"--random", "10", "--output", folder + "/link.cf32"}).exitCode, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(folder + "/link.cf32"));
+  EXPECT_TRUE(readFile(target) == expected);
+  EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms(0640));
+
+  const std::string fifo = folder + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = readFile(fifo); });
+  const ProcessResult written =
+      runQuenvarith({"--random", "10", "--output", fifo, "--format", "cf32"});
+  reader.join();
+  EXPECT_EQ(written.exitCode, 0) << written.err;
+  EXPECT_TRUE(received == expected);
+  EXPECT_TRUE(partialFiles(folder).empty());
+
+  // A file or a folder the user may not write is not replaced (root may write anything).
+  if (geteuid() != 0) {
+    ASSERT_EQ(chmod(target.c_str(), 0440), 0);
+    const ProcessResult readOnly = runQuenvarith({"--random", "10", "--output", target});
+    EXPECT_EQ(readOnly.exitCode, 1);
+    EXPECT_NE(readOnly.err.find("cannot open the output"), std::string::npos) << readOnly.err;
+    const std::string closed = folder + "/closed";
+    std::filesystem::create_directory(closed);
+    ASSERT_EQ(chmod(closed.c_str(), 0500), 0);
+    const ProcessResult inClosed =
+        runQuenvarith({"--random", "10", "--output", closed + "/x", "--format", "sigmf"});
+    EXPECT_EQ(inClosed.exitCode, 1);
+    EXPECT_NE(inClosed.err.find("Permission denied"), std::string::npos) << inClosed.err;
+    EXPECT_TRUE(std::filesystem::is_empty(closed));
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace quenvarith::testing

@@ -73,15 +73,13 @@ struct ProcessResult {
   std::string err;
 };
 
-// Runs `program` with `arguments`, `input` on its standard input.
-inline ProcessResult runProgram(const std::string& program,
-                                const std::vector<std::string>& arguments,
-                                const std::string& input = "") {
+// Runs `program` with `arguments`, the file `inPath` on its standard input.
+inline ProcessResult runProgramOn(const std::string& program,
+                                  const std::vector<std::string>& arguments,
+                                  const std::string& inPath) {
   const ScratchDirectory scratch;
-  const std::string inPath = scratch.file("stdin");
   const std::string outPath = scratch.file("stdout");
   const std::string errPath = scratch.file("stderr");
-  writeFile(inPath, input);
 #if defined(_WIN32)
   // cmd.exe wants the program as a full path with backslashes.
   std::string command = shellQuoted(std::filesystem::absolute(program).make_preferred().string());
@@ -108,6 +106,16 @@ inline ProcessResult runProgram(const std::string& program,
   result.out = readFile(outPath);
   result.err = readFile(errPath);
   return result;
+}
+
+// Runs `program` with `arguments`, `input` on its standard input.
+inline ProcessResult runProgram(const std::string& program,
+                                const std::vector<std::string>& arguments,
+                                const std::string& input = "") {
+  const ScratchDirectory scratch;
+  const std::string inPath = scratch.file("stdin");
+  writeFile(inPath, input);
+  return runProgramOn(program, arguments, inPath);
 }
 
 inline ProcessResult runQuenvarith(const std::vector<std::string>& arguments,

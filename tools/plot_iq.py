@@ -3,8 +3,9 @@
 
 Three panels: I and Q against time over the first symbols, with the symbol boundaries marked;
 the instantaneous frequency, which sits on one of the M tone levels during each symbol; and the
-power spectrum with the expected tone frequencies marked. M, the frequency separation and the
-samples per symbol are read from the recording's description.
+power spectrum with the expected tone frequencies marked. M, the frequency separation, the
+samples per symbol and the tones are read from the recording's own `quenvarith` namespace, or,
+in a recording made before it had one, from the description.
 
 Run it with Debian's /usr/bin/python3, which has numpy and matplotlib.
 """
@@ -48,6 +49,25 @@ def tone_frequencies(m_ary, separation):
     return [(2 * i - m_ary + 1) * separation / 2 for i in range(m_ary)]
 
 
+def run_of(global_info):
+    """M, the separation, N and the tone frequencies: from the recording's namespace where it
+    declares one, else from the key=value pairs of its description."""
+    declared = {extension.get("name") for extension in global_info.get("core:extensions", [])}
+    if "quenvarith" in declared:
+        m_ary = int(global_info["quenvarith:m_ary_number"])
+        separation = float(global_info["quenvarith:frequency_separation"])
+        per_symbol = max(1, int(global_info["quenvarith:samples_per_symbol"]))
+        tones = global_info.get("quenvarith:tone_frequencies")
+        if tones is None:
+            tones = tone_frequencies(m_ary, separation)
+        return m_ary, separation, per_symbol, [float(tone) for tone in tones]
+    parameters = parameters_of(global_info.get("core:description", ""))
+    m_ary = int(parameters.get("MAryNumber", 2))
+    separation = float(parameters.get("FrequencySeparation", 1.0))
+    per_symbol = max(1, int(parameters.get("SamplesPerSymbol", 1)))
+    return m_ary, separation, per_symbol, tone_frequencies(m_ary, separation)
+
+
 def averaged_spectrum(samples, rate):
     """Welch-style power spectrum with a Hann window, centred on 0 Hz."""
     length = min(len(samples), 1024)
@@ -89,10 +109,7 @@ def main():
     if datatype not in DATATYPES:
         sys.exit(f"plot_iq: cannot read the data type {datatype}")
     rate = float(global_info["core:sample_rate"])
-    parameters = parameters_of(global_info.get("core:description", ""))
-    m_ary = int(parameters.get("MAryNumber", 2))
-    separation = float(parameters.get("FrequencySeparation", 1.0))
-    per_symbol = max(1, int(parameters.get("SamplesPerSymbol", 1)))
+    m_ary, separation, per_symbol, tones = run_of(global_info)
 
     data = np.memmap(base + ".sigmf-data", dtype=DATATYPES[datatype], mode="r")
     if len(data) == 0:
@@ -100,7 +117,6 @@ def main():
     shown = np.asarray(data[: args.symbols * per_symbol], dtype=np.complex128)
     spectrum_part = np.asarray(data[:SPECTRUM_SAMPLES], dtype=np.complex128)
     time = np.arange(len(shown)) / rate
-    tones = tone_frequencies(m_ary, separation)
 
     figure, (iq_axes, frequency_axes, spectrum_axes) = plt.subplots(3, 1, figsize=(10, 9))
     figure.suptitle(f"{m_ary}-FSK, separation {separation:g} Hz, {per_symbol} samples per symbol")
