@@ -3,7 +3,7 @@
 (pack_k_bits -> chunks_to_symbols -> repeat -> frequency_modulator_fc) on the same work: random
 bits in, M-FSK samples out, into a null sink. Run by hand, with the module importable:
 
-  PYTHONPATH=build/ci/gnuradio/python /usr/bin/python3 gnuradio/bench/bench_mfsk_mod.py
+  PYTHONPATH=build/ci/lib/python3.11/dist-packages /usr/bin/python3 gnuradio/bench/bench_mfsk_mod.py
 """
 
 import argparse

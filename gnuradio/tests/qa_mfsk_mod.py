@@ -144,7 +144,8 @@ class qa_mfsk_mod(gr_unittest.TestCase):
                 expected, status, error = run_command(values, 4, input_type, "binary",
                                                       "continuous")
                 self.assertEqual(status, 1)
-                message = error.strip().removeprefix("error: ")
+                # The block's own text, after the command's "at step N (input line L): ".
+                message = error.strip().rpartition("): ")[2]
                 samples, _, _, log = self.flowgraph(values, input_type=input_type,
                                                     separation=300.0)
                 self.assertIn(message, log)

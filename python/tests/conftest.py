@@ -1,5 +1,6 @@
 """What the tests of the Python module share: the build it comes from and the command beside it."""
 
+import os
 import pathlib
 import subprocess
 
@@ -8,9 +9,10 @@ import pytest
 
 import quenvarith
 
-# PYTHONPATH names <build>/python, where the package is quenvarith/.
-BUILD_DIR = pathlib.Path(quenvarith.__file__).resolve().parents[2]
-COMMAND = BUILD_DIR / "cli" / "quenvarith-run"
+# The command of the same build: named by the test's environment, else found where the build
+# tree (laid out as an installation) puts it, beside lib/python3.X/dist-packages/quenvarith.
+BUILD_DIR = pathlib.Path(quenvarith.__file__).resolve().parents[4]
+COMMAND = pathlib.Path(os.environ.get("QUENVARITH_RUN", BUILD_DIR / "bin" / "quenvarith-run"))
 
 
 class CommandFailed(Exception):

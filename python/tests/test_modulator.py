@@ -3,6 +3,7 @@
 import itertools
 import os
 import pathlib
+import re
 import subprocess
 import sys
 import threading
@@ -179,7 +180,9 @@ def test_bad_input_keeps_the_completed_steps_and_closes_the_modulator(run_comman
     modulator = quenvarith.Modulator(**keywords)
     with pytest.raises(quenvarith.BlockError) as error:
         modulator.modulate(values)
-    assert "error: " + str(error.value) == command.value.stderr
+    # The command says where the error happened before the block's own text.
+    assert re.fullmatch(r"error: at step \d+ \(input lines? [\d-]+\): " + re.escape(str(error.value)),
+                        command.value.stderr), command.value.stderr
     assert same_bits(error.value.samples, command.value.samples)
     assert modulator.closed
     for call in (lambda: modulator.modulate([0, 1, 0, 1]), modulator.finish):
