@@ -26,6 +26,8 @@
 #endif
 
 #include "block/conversion.h"
+#include "block/parameter_codes.h"
+#include "block/tone_kernel/kernel_level.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/saved_input.h"
@@ -219,7 +221,7 @@ class CommandRun {
   using Step = std::optional<int>;
 
   [[nodiscard]] bool bitInput() const {
-    return truncateToInt32(options_.settings.parameters.inputType) != 2;
+    return truncateToInt32(options_.settings.parameters.inputType) != codeOf(InputType::Integer);
   }
 
   Step openInput() {
@@ -258,11 +260,26 @@ class CommandRun {
   }
 
   Step loadPlugin() {
+    warnOfUnknownKernel();
     plugin_ = std::make_unique<engine::PluginLibrary>(pluginPath_);
     if (!plugin_->isOpen()) {
       return failure(plugin_->error());
     }
     return std::nullopt;
+  }
+
+  // The plug-in reads the variable silently and takes the fastest kernel for a word it does not
+  // know; the person who set it should hear that it was not taken.
+  static void warnOfUnknownKernel() {
+    const char* word = std::getenv(kKernelVariable);  // NOLINT(concurrency-mt-unsafe)
+    if (word != nullptr && *word != '\0' && !parseKernelLevel(word)) {
+      std::string known;
+      for (const std::string_view name : kKernelLevelNames) {
+        known += (known.empty() ? "" : ", ") + std::string(name);
+      }
+      std::cerr << "warning: " << kKernelVariable << "=" << engine::quote(word)
+                << " names no kernel (" << known << "); the fastest this processor runs is used\n";
+    }
   }
 
   Step setUp() {

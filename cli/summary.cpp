@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "block/conversion.h"
+#include "block/parameter_codes.h"
 #include "engine/modulation.h"
 
 namespace quenvarith::cli {
@@ -48,7 +49,7 @@ std::string toneList(const std::vector<double>& tones) {
 std::string runSummary(const engine::RunSettings& settings, const engine::SignalLayout& layout) {
   const host::ParameterValues& p = settings.parameters;
   const int32_t tones = truncateToInt32(p.mAryNumber);
-  const bool bits = truncateToInt32(p.inputType) != 2;
+  const bool bits = truncateToInt32(p.inputType) != codeOf(InputType::Integer);
   const double separation = std::fabs(p.frequencySeparation);
   const double symbolPeriod = 1.0 / layout.symbolRate;
   std::string text = "quenvarith-run: " + std::to_string(tones) + "-FSK, ";

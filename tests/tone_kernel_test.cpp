@@ -488,7 +488,12 @@ TEST(KernelVariable, ChoosesTheKernelOfTheWholeProgram) {
   };
   const ProcessResult widest = run("");
   EXPECT_EQ(widest.err, "");
-  EXPECT_TRUE(run("no-such-level").out == widest.out);
+  const ProcessResult unknown = run("no-such-level");
+  EXPECT_TRUE(unknown.out == widest.out);
+  // The command says the word was not taken; the exit status stays 0.
+  EXPECT_NE(unknown.err.find("warning: QUENVARITH_KERNEL='no-such-level' names no kernel"),
+            std::string::npos)
+      << unknown.err;
   for (const KernelLevel level : kKernelLevels) {
     SCOPED_TRACE(kernelLevelName(level));
     const ProcessResult named = run(std::string(kernelLevelName(level)));
