@@ -8,20 +8,20 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
-#include "block/dimensions.h"
+#include "block/parameter_codes.h"
 #include "block/parameters.h"
-#include "block/setup.h"
 #include "block/symbol_mapping.h"
 #include "block/tone_generation.h"
 #include "block/work_vectors.h"
+#include "engine/block_caller.h"
+#include "entry/entry.h"
 #include "fuzz/fuzz_support.h"
 
 namespace quenvarith::fuzz {
 namespace {
 
-// Keeps one execution's work vectors small; the block itself sets no such limit.
-constexpr double kMaxWorkBytes = 64.0 * 1024 * 1024;
 constexpr int32_t kMaxFrameRows = 512;
 constexpr int kMaxSteps = 32;
 constexpr double kMagnitudeTolerance = 1e-12;
@@ -31,26 +31,20 @@ std::span<T> workVector(host::HostBlock& block, WorkVector which) {
   return block.workVector<T>(static_cast<int>(which));
 }
 
-bool fitsWorkLimit(const DxpBlockRecord* record) {
-  double bytes = 0;
-  for (int32_t i = 0; i < record->numWorkVectors; ++i) {
-    const DxpWorkVector& vector = record->workVectors[i];
-    bytes += static_cast<double>(vector.width) * (vector.complexity != 0 ? 16.0 : 8.0);
-  }
-  return bytes <= kMaxWorkBytes;
-}
-
-// Declares, propagates and sizes the block; false where a host would stop.
+// Declares, propagates and sizes the block as the engine does, through its block caller and
+// the installed methods; false where a host would stop.
 bool prepare(host::HostBlock& block, FuzzedDataProvider& data, DxpFrameFlag frame) {
   DxpBlockRecord* record = block.record();
-  mdlDeclareSizes(record);
-  if (dxpGetErrorStatus(record) != nullptr || block.inputPortCount() != 1) {
+  engine::BlockCaller caller(&dxpFunction, block, engine::Dispatch::Table);
+  const bool setUp = caller.setUp();
+  require(!caller.raised(), "a set-up call on a host record returns");
+  if (!setUp || block.inputPortCount() != 1) {
     return false;
   }
   block.setInputFrameFlag(frame);
 
   const int32_t mAry = parameterInteger(record, Parameter::MAryNumber);
-  const bool bitInput = parameterInteger(record, Parameter::InputType) == 1;
+  const bool bitInput = parameterInteger(record, Parameter::InputType) == codeOf(InputType::Bit);
   const int32_t perSymbol = bitInput ? bitsPerSymbol(mAry) : 1;
   std::vector<int32_t> sizes;
   DxpDimsInfo offer{};
@@ -68,29 +62,17 @@ bool prepare(host::HostBlock& block, FuzzedDataProvider& data, DxpFrameFlag fram
     sizes = {rows, 1};
     offer = {rows, 2, sizes.data(), 0};
   }
-  mdlSetInputPortDimensionInfo(record, 0, &offer);
-  if (dxpGetErrorStatus(record) != nullptr) {
-    return false;
-  }
-
-  mdlSetInputPortSampleTime(record, 0, data.ConsumeBool() ? consumeDouble(data) : 1.0, 0.0);
-  if (dxpGetErrorStatus(record) != nullptr) {
-    return false;
-  }
-  mdlDeclareSampleTimes(record);
-  if (dxpGetErrorStatus(record) != nullptr) {
-    return false;
-  }
-  mdlSetWorkWidths(record);
-  if (dxpGetErrorStatus(record) != nullptr || !fitsWorkLimit(record)) {
+  const double sampleTime = data.ConsumeBool() ? consumeDouble(data) : 1.0;
+  if (!caller.setInputPortDimensionInfo(0, offer) ||
+      !caller.setInputPortSampleTime(0, sampleTime, 0.0) || !caller.declareSampleTimes() ||
+      !caller.setWorkWidths() || !withinWorkBudget(record)) {
     return false;
   }
   std::string message;
   if (!block.allocateRunStorage(&message)) {
     return false;
   }
-  mdlInitializeConditions(record);
-  return dxpGetErrorStatus(record) == nullptr;
+  return caller.initializeConditions();
 }
 
 void fillInput(host::HostBlock& block, FuzzedDataProvider& data, int32_t mAry, bool bitInput) {
@@ -123,20 +105,18 @@ void checkSamples(std::span<const double> samples) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace quenvarith;
   FuzzedDataProvider data(bytes, size);
-  host::HostBlock block;
-  const host::ScopeActivation activation(block.allocationScope());
-  DxpBlockRecord* record = block.record();
+  fuzz::FuzzedHost fuzzedHost;
+  host::HostBlock& block = fuzzedHost.block();
+  DxpBlockRecord* record = fuzzedHost.record();
   block.setParameterArrays(fuzz::consumeParameters(data));
-  static constexpr std::array<DxpFrameFlag, 3> kFlags = {DXP_FRAME_NO, DXP_FRAME_YES,
-                                                         DXP_FRAME_INHERITED};
-  const DxpFrameFlag frame = kFlags[data.ConsumeIntegralInRange<size_t>(0, 2)];
+  const DxpFrameFlag frame = fuzz::consumeFrameFlag(data);
   if (!fuzz::prepare(block, data, frame)) {
     return 0;
   }
 
   const int32_t mAry = parameterInteger(record, Parameter::MAryNumber);
   const int32_t samplesPerSymbol = parameterInteger(record, Parameter::SamplesPerSymbol);
-  const bool bitInput = parameterInteger(record, Parameter::InputType) == 1;
+  const bool bitInput = parameterInteger(record, Parameter::InputType) == codeOf(InputType::Bit);
   const SymbolLayout layout = deriveSymbolLayout(record);
   const bool sampleBased = frame == DXP_FRAME_NO;
   // Sample-based: the output's rate is the base rate (task 0, every step), the input's task 1
