@@ -25,6 +25,21 @@ std::string incompleteStep(size_t filled, size_t width) {
          " value(s) left after the last whole step of " + std::to_string(width) + " values";
 }
 
+// Reads up to `wanted` bytes. A short read is the end of the input or a failed read (a signal's
+// included): it sets `endOfStream`, so that no read follows it, which could wait for input for
+// ever, and keeps a failure's message in `readError`, reported once what came before is read.
+size_t readChunk(std::FILE* stream, void* buffer, size_t wanted, bool& endOfStream,
+                 std::string& readError) {
+  const size_t count = std::fread(buffer, 1, wanted, stream);
+  if (count < wanted) {
+    if (std::ferror(stream) != 0) {
+      readError = std::string("cannot read the input: ") + std::strerror(errno);
+    }
+    endOfStream = true;
+  }
+  return count;
+}
+
 }  // namespace
 
 bool parseNumber(std::string_view token, double& value) {
@@ -65,17 +80,9 @@ bool TextInput::refill() {
     error_ = readError_;
     return false;
   }
-  const size_t wanted = kBufferSize - end_;
-  const size_t count = std::fread(buffer_.get() + end_, 1, wanted, stream_);
+  const size_t count =
+      readChunk(stream_, buffer_.get() + end_, kBufferSize - end_, endOfStream_, readError_);
   end_ += count;
-  // A short read is the end of the input or a failed read (a signal's included): no read follows
-  // it, which could wait for input for ever. What came before a failure is still read.
-  if (count < wanted) {
-    if (std::ferror(stream_) != 0) {
-      readError_ = std::string("cannot read the input: ") + std::strerror(errno);
-    }
-    endOfStream_ = true;
-  }
   if (count == 0) {
     error_ = readError_;
     return false;
@@ -259,14 +266,8 @@ bool BytesInput::nextByte(unsigned char& byte) {
       error_ = readError_;
       return false;
     }
-    end_ = std::fread(buffer_.get(), 1, kBufferSize, stream_);
+    end_ = readChunk(stream_, buffer_.get(), kBufferSize, endOfStream_, readError_);
     begin_ = 0;
-    if (end_ < kBufferSize) {
-      if (std::ferror(stream_) != 0) {
-        readError_ = std::string("cannot read the input: ") + std::strerror(errno);
-      }
-      endOfStream_ = true;
-    }
     if (end_ == 0) {
       error_ = readError_;
       return false;
