@@ -208,35 +208,23 @@ void storeLittleEndian(char* out, Element value) {
   }
 }
 
-// The floats of one pass: narrowed eight at a time by a loop of fixed length, which the compiler
-// turns into vector code, then copied out as they are on a little-endian machine.
+// Narrowed eight at a time by a loop of fixed length, which the compiler turns into vector code,
+// and stored straight into the output as little-endian floats.
 constexpr size_t kNarrowLanes = 8;
-constexpr size_t kNarrowChunk = 1024;
 
 void storeNarrowed(std::span<const double> values, char* out) {
-  // Left uninitialised: every float used is written first, and zeroing 4 KiB for each step of a
-  // few samples would cost more than the narrowing itself.
-  std::array<float, kNarrowChunk> floats;
-  while (!values.empty()) {
-    const size_t count = std::min(values.size(), kNarrowChunk);
-    size_t i = 0;
-    for (; i + kNarrowLanes <= count; i += kNarrowLanes) {
+  size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; i + kNarrowLanes <= values.size(); i += kNarrowLanes) {
+      std::array<float, kNarrowLanes> lanes;
       for (size_t lane = 0; lane < kNarrowLanes; ++lane) {
-        floats[i + lane] = narrow(values[i + lane]);
+        lanes[lane] = narrow(values[i + lane]);
       }
+      std::memcpy(out + i * sizeof(float), lanes.data(), sizeof(lanes));
     }
-    for (; i < count; ++i) {
-      floats[i] = narrow(values[i]);
-    }
-    if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(out, floats.data(), count * sizeof(float));
-    } else {
-      for (size_t k = 0; k < count; ++k) {
-        storeLittleEndian<float, uint32_t>(out + k * sizeof(float), floats[k]);
-      }
-    }
-    out += count * sizeof(float);
-    values = values.subspan(count);
+  }
+  for (; i < values.size(); ++i) {
+    storeLittleEndian<float, uint32_t>(out + i * sizeof(float), narrow(values[i]));
   }
 }
 
