@@ -25,6 +25,24 @@ std::string incompleteStep(size_t filled, size_t width) {
          " value(s) left after the last whole step of " + std::to_string(width) + " values";
 }
 
+// What a step read with `readAvailable` came to: all `wanted` values, none at the end of the
+// input, or a failure: the input's own `error`, or an input that ends inside the step, which
+// `error` then says (after `where()`, built only then).
+template <typename Where>
+ReadResult wholeStep(size_t filled, size_t wanted, std::string& error, Where where) {
+  if (!error.empty()) {
+    return ReadResult::Failed;
+  }
+  if (filled == 0 && wanted != 0) {
+    return ReadResult::End;
+  }
+  if (filled < wanted) {
+    error = where() + incompleteStep(filled, wanted);
+    return ReadResult::Failed;
+  }
+  return ReadResult::Filled;
+}
+
 // Reads up to `wanted` bytes. A short read is the end of the input or a failed read (a signal's
 // included): it sets `endOfStream`, so that no read follows it, which could wait for input for
 // ever, and keeps a failure's message in `readError`, reported once what came before is read.
@@ -170,16 +188,11 @@ ReadResult TextInput::read(std::span<double> values) {
   if (!error_.empty()) {
     return ReadResult::Failed;
   }
-  const size_t filled = readAvailable(values);
-  if (!error_.empty()) {
-    return ReadResult::Failed;
-  }
-  if (filled == 0 && !values.empty()) {
-    return ReadResult::End;
-  }
-  if (filled < values.size()) {
-    error_ = "line " + std::to_string(lastLine_) + ": " + incompleteStep(filled, values.size());
-    return ReadResult::Failed;
+  const ReadResult result = wholeStep(readAvailable(values), values.size(), error_, [this] {
+    return "line " + std::to_string(lastLine_) + ": ";
+  });
+  if (result != ReadResult::Filled) {
+    return result;
   }
   stepFirstLine_ = firstLine_;
   stepLastLine_ = lastLine_;
@@ -294,18 +307,7 @@ size_t BytesInput::readAvailable(std::span<double> values) {
 }
 
 ReadResult BytesInput::read(std::span<double> values) {
-  const size_t filled = readAvailable(values);
-  if (!error_.empty()) {
-    return ReadResult::Failed;
-  }
-  if (filled == 0 && !values.empty()) {
-    return ReadResult::End;
-  }
-  if (filled < values.size()) {
-    error_ = incompleteStep(filled, values.size());
-    return ReadResult::Failed;
-  }
-  return ReadResult::Filled;
+  return wholeStep(readAvailable(values), values.size(), error_, [] { return std::string(); });
 }
 
 }  // namespace quenvarith::engine

@@ -200,8 +200,8 @@ RunResult Simulation::settleLayout() {
     // Input port (index 0) on the slower task 1, output port (index 1) on the base task 0.
     block_.setSampleTimeTasks({1, kBaseTask}, 2);
   }
-  const std::array<int32_t, 2> everyTask{1, 1};
-  block_.setHits(everyTask);
+  hits_ = {1, 1};  // every task hit; the steps change the input's hit as they go
+  block_.setHits(hits_);
   block_.setTimeStepKind(DXP_MAJOR_TIME_STEP);
   return {};
 }
@@ -220,7 +220,6 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
 
   RunResult result;
   uint64_t written = 0;
-  std::array<int32_t, 2> hits{1, 1};
   int32_t stepsSinceInput = 0;
   uint64_t steps = 0;
   const RunResult interrupted{Outcome::Interrupted, "the run was asked to stop", 0, std::nullopt};
@@ -242,12 +241,7 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
         break;
       }
     }
-    // The input's hit changes at an input step and at the step after it only.
-    if (stepsPerInput > 1 && hits[1] != (inputHit ? 1 : 0)) {
-      hits[1] = inputHit ? 1 : 0;
-      block_.setHits(hits);
-    }
-    if (!caller_.computeOutputs(kBaseTask)) {
+    if (!computeStep(inputHit)) {
       result = callerFailure();
       result.failedStep = steps + 1;
       break;
@@ -274,6 +268,16 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
   return result;
 }
 
+bool Simulation::computeStep(bool inputHit) {
+  // The input's hit changes at an input step and at the step after it only.
+  const int32_t hit = inputHit ? 1 : 0;
+  if (layout_.stepsPerInput > 1 && hits_[1] != hit) {
+    hits_[1] = hit;
+    block_.setHits(hits_);
+  }
+  return caller_.computeOutputs(kBaseTask);
+}
+
 size_t Simulation::stepSampleCount() const {
   return static_cast<size_t>(layout_.outputWidth) * static_cast<size_t>(layout_.stepsPerInput);
 }
@@ -290,13 +294,7 @@ size_t Simulation::runInputSteps(std::span<double> samples, RunResult& failure) 
   const std::span<const double> outputValues = block_.outputSignal();
   size_t written = 0;
   for (int32_t step = 0; step < layout_.stepsPerInput; ++step) {
-    // The input's hit changes at an input step and at the step after it only.
-    const int32_t inputHit = step == 0 ? 1 : 0;
-    if (layout_.stepsPerInput > 1 && hits_[1] != inputHit) {
-      hits_[1] = inputHit;
-      block_.setHits(hits_);
-    }
-    if (!caller_.computeOutputs(kBaseTask)) {
+    if (!computeStep(step == 0)) {
       failure = callerFailure();
       return written;
     }

@@ -184,6 +184,8 @@ class Simulation {
   RunResult callerFailure() const;
   RunResult settleLayout();
   double declaredStorageBytes();
+  // One output step: the input's hit set where it changes, then the block's outputs.
+  bool computeStep(bool inputHit);
   // Runs the steps of one input (the input port filled): one step frame-based, N sample-based.
   // Writes their samples to `samples` and returns how many doubles; on a failure, those of the
   // steps before it, with the failure in `failure`.
