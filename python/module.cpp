@@ -373,6 +373,13 @@ class Modulator {
       raise(PyExc_ValueError, setUp.message);
     }
     layout_ = simulation_->layout();
+    // What the command warns of, as Python warnings: tones that alias or coincide.
+    for (const std::string& warning :
+         engine::toneWarnings(settings_.parameters, layout_.sampleRate)) {
+      if (PyErr_WarnEx(PyExc_RuntimeWarning, warning.c_str(), 1) != 0) {
+        throw py::error_already_set();  // the warnings filter made it an error
+      }
+    }
   }
 
   Samples modulate(const py::handle& values) {

@@ -141,6 +141,11 @@ std::string mfsk_mod_impl::startRun() {
   fresh_ = true;
   const engine::RunResult setUp = simulation_->setUp();
   if (setUp.ok()) {
+    // What the command warns of: tones that alias or coincide.
+    for (const std::string& warning :
+         engine::toneWarnings(settings_.parameters, simulation_->layout().sampleRate)) {
+      d_logger->warn(warning);
+    }
     return {};
   }
   simulation_.reset();

@@ -28,7 +28,9 @@ class qa_installed(gr_unittest.TestCase):
         ran = subprocess.run([sys.executable, "-c", FLOWGRAPH], env=environment, cwd="/",
                              capture_output=True, text=True, timeout=120)
         self.assertEqual(ran.returncode, 0, ran.stderr)
-        return ran.stdout.splitlines()
+        # GNU Radio's console log shares standard output: its warnings (these tones alias) are
+        # not what the flowgraph printed.
+        return [line for line in ran.stdout.splitlines() if " :warning: " not in line]
 
     def test_installed_module_runs_the_installed_plugin(self):
         with tempfile.TemporaryDirectory() as prefix:

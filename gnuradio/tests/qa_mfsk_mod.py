@@ -86,6 +86,13 @@ class qa_mfsk_mod(gr_unittest.TestCase):
         self.assertEqual(len(block), len(command))
         self.assertEqual(block.tobytes(), command.tobytes())
 
+    def test_tones_that_alias_are_logged_as_the_command_warns(self):
+        # Sixteen tones 1200 Hz apart reach 9000 Hz, beyond half of N x 1200 = 9600 Hz.
+        _, _, _, log = self.flowgraph([0, 1] * 8, m_ary=16, separation=1200.0)
+        self.assertTrue(any("alias" in line for line in log), log)
+        _, _, _, log = self.flowgraph([0, 1] * 8, m_ary=4, separation=600.0)
+        self.assertFalse(any("alias" in line or "coincide" in line for line in log), log)
+
     def test_flowgraph_equals_command_for_every_mode(self):
         rng = np.random.default_rng(19)
         for input_type, mapping, phase, m_ary in itertools.product(

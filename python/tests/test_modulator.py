@@ -7,6 +7,7 @@ import re
 import subprocess
 import sys
 import threading
+import warnings
 
 import numpy as np
 import pytest
@@ -81,6 +82,19 @@ def test_a_rate_in_hertz_gives_the_same_signal_whatever_the_frame_size():
                for size in (2, 64, 998, None)]
     for signal in signals[1:]:
         np.testing.assert_allclose(signal, signals[0], rtol=0, atol=1e-9)
+
+
+def test_tones_that_alias_or_coincide_are_warned_of_as_the_command_does():
+    # M 16 with N 8: tones i and i + 8 are the same once sampled, and the outer ones alias.
+    with pytest.warns(RuntimeWarning) as caught:
+        quenvarith.Modulator(m_ary=16)
+    said = [str(warning.message) for warning in caught]
+    assert any("alias" in text for text in said) and any("coincide" in text for text in said)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        quenvarith.Modulator(m_ary=4)  # nothing to warn of
+        with pytest.raises(RuntimeWarning):
+            quenvarith.Modulator(m_ary=16)
 
 
 def test_what_a_modulator_says_about_itself():
