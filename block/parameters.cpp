@@ -28,16 +28,6 @@ constexpr const char* kSamplesPerSymbolMessage =
 // M and N become widths and counts, so they must fit a 32-bit signed integer.
 constexpr double kLargestCount = std::numeric_limits<int32_t>::max();
 
-// The parameter's array, or null when the list does not hold it. A missing parameter is treated
-// as one without elements, so a short list fails validation instead of being read past its end.
-const VqArray* parameterArray(const DxpBlockRecord* record, Parameter parameter) {
-  const auto index = static_cast<int32_t>(parameter);
-  if (record->parameters == nullptr || index >= record->numParameters) {
-    return nullptr;
-  }
-  return record->parameters[index];
-}
-
 bool isEmpty(const VqArray* array) {
   return array == nullptr || vqIsEmpty(array) != 0;
 }
@@ -136,18 +126,6 @@ const char* firstParameterFailure(const DxpBlockRecord* record) {
 }
 
 }  // namespace
-
-double parameterValue(const DxpBlockRecord* record, Parameter parameter) {
-  // A parameter without real double data reads as NaN, whose integer form is 0, rather than
-  // as whatever lies behind a null pointer.
-  const VqArray* array = parameterArray(record, parameter);
-  const double* data = array != nullptr ? vqGetPr(array) : nullptr;
-  return data != nullptr ? data[0] : std::numeric_limits<double>::quiet_NaN();
-}
-
-int32_t parameterInteger(const DxpBlockRecord* record, Parameter parameter) {
-  return truncateToInt32(parameterValue(record, parameter));
-}
 
 void mdlCheckParameters(DxpBlockRecord* record) {
   if (const char* failure = firstParameterFailure(record)) {

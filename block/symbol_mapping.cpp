@@ -79,11 +79,12 @@ SymbolLayout deriveSymbolLayout(const DxpBlockRecord* record) {
 }
 
 void mapInputToSymbols(DxpBlockRecord* record) {
-  // M and the input type read once: a sample-based run maps at every input hit.
-  const int32_t mAryNumber = parameterInteger(record, Parameter::MAryNumber);
-  const int32_t inputType = parameterInteger(record, Parameter::InputType);
-  const int32_t k = bitsPerSymbol(mAryNumber);
-  const int32_t symbolCount = symbolsPerFrame(inputType, record->inputPorts[0].width, k);
+  mapInputToSymbols(record, readMappingParameters(record));
+}
+
+void mapInputToSymbols(DxpBlockRecord* record, const MappingParameters& parameters) {
+  const int32_t k = bitsPerSymbol(parameters.mAryNumber);
+  const int32_t symbolCount = symbolsPerFrame(parameters.inputType, record->inputPorts[0].width, k);
   if (symbolCount <= 0) {
     return;
   }
@@ -92,15 +93,14 @@ void mapInputToSymbols(DxpBlockRecord* record) {
       record->workVectors[static_cast<int32_t>(WorkVector::SymbolIndices)].data);
   const auto symbols = std::span(symbolIndices, static_cast<std::size_t>(symbolCount));
 
-  if (inputType == codeOf(InputType::Bit)) {
-    const bool gray =
-        parameterInteger(record, Parameter::BitToSymbolMapping) == codeOf(BitToSymbolMapping::Gray);
+  if (parameters.inputType == codeOf(InputType::Bit)) {
+    const bool gray = parameters.bitToSymbolMapping == codeOf(BitToSymbolMapping::Gray);
     if (!mapBits(input, k, gray, symbols)) {
       dxpSetErrorStatus(record, kInputNotBinary);
     }
-  } else if (inputType == codeOf(InputType::Integer)) {
+  } else if (parameters.inputType == codeOf(InputType::Integer)) {
     // As a double, so that no M makes M - 1 overflow.
-    const double largestSymbol = static_cast<double>(mAryNumber) - 1.0;
+    const double largestSymbol = static_cast<double>(parameters.mAryNumber) - 1.0;
     if (!mapIntegers(input, largestSymbol, symbols)) {
       dxpSetErrorStatus(record, kInputOutOfRange);
     }

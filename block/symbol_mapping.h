@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "block/parameter_codes.h"
+#include "block/parameters.h"
 #include "host/block_record.h"
 
 namespace quenvarith {
@@ -46,7 +47,24 @@ SymbolLayout deriveSymbolLayout(const DxpBlockRecord* record);
 // The same for a given input width (port propagation works on offered widths).
 SymbolLayout deriveSymbolLayout(const DxpBlockRecord* record, int32_t inputWidth);
 
+// The parameters the mapping depends on, as one call of the block read them.
+struct MappingParameters {
+  int32_t mAryNumber;
+  int32_t inputType;
+  int32_t bitToSymbolMapping;
+};
+// Inline, so that the three values stay in registers: a small record returned from a call is
+// assembled in memory by narrow stores and reloaded wide, which stalls store forwarding.
+inline MappingParameters readMappingParameters(const DxpBlockRecord* record) {
+  return {parameterInteger(record, Parameter::MAryNumber),
+          parameterInteger(record, Parameter::InputType),
+          parameterInteger(record, Parameter::BitToSymbolMapping)};
+}
+
 // Maps the input port's values into the symbolIndices work vector.
 void mapInputToSymbols(DxpBlockRecord* record);
+// The same with the parameters the caller has read in this call already: a step reads each
+// parameter once.
+void mapInputToSymbols(DxpBlockRecord* record, const MappingParameters& parameters);
 
 }  // namespace quenvarith

@@ -27,7 +27,7 @@ T* workData(DxpBlockRecord* record, WorkVector vector) {
   return static_cast<T*>(record->workVectors[static_cast<int32_t>(vector)].data);
 }
 
-// Everything one output step works with, read afresh from the record at every call.
+// Everything one output step works with, from the record and the parameters as this call read them.
 struct Synthesis {
   int32_t mAryNumber;
   int32_t samplesPerSymbol;
@@ -39,13 +39,26 @@ struct Synthesis {
   double* tonePhase;
 };
 
-Synthesis readSynthesis(DxpBlockRecord* record) {
-  // The layout from the M and input type read here, each read once.
-  const int32_t mAryNumber = parameterInteger(record, Parameter::MAryNumber);
-  const int32_t inputType = parameterInteger(record, Parameter::InputType);
+// The parameters one step works with, each read once per call.
+struct StepParameters {
+  MappingParameters mapping;
+  int32_t phaseContinuity;
+  int32_t samplesPerSymbol;
+};
+
+// Inlined with readSynthesis, for the reason readMappingParameters is.
+[[gnu::always_inline]] inline StepParameters readStepParameters(const DxpBlockRecord* record) {
+  return {readMappingParameters(record), parameterInteger(record, Parameter::PhaseContinuity),
+          parameterInteger(record, Parameter::SamplesPerSymbol)};
+}
+
+[[gnu::always_inline]] inline Synthesis readSynthesis(DxpBlockRecord* record,
+                                                      const StepParameters& parameters) {
+  const int32_t mAryNumber = parameters.mapping.mAryNumber;
   return {mAryNumber,
-          parameterInteger(record, Parameter::SamplesPerSymbol),
-          symbolsPerFrame(inputType, record->inputPorts[0].width, bitsPerSymbol(mAryNumber)),
+          parameters.samplesPerSymbol,
+          symbolsPerFrame(parameters.mapping.inputType, record->inputPorts[0].width,
+                          bitsPerSymbol(mAryNumber)),
           workData<int32_t>(record, WorkVector::SymbolIndices),
           workData<double>(record, WorkVector::SampleBuffer),
           workData<double>(record, WorkVector::Phase),
@@ -113,13 +126,15 @@ bool hasSymbols(const Synthesis& synthesis) {
 
 // One input frame in, one output frame out, at every call.
 void computeFrame(DxpBlockRecord* record) {
-  const Synthesis synthesis = readSynthesis(record);
+  const StepParameters parameters = readStepParameters(record);
+  const Synthesis synthesis = readSynthesis(record, parameters);
   if (!fitsDeclaredStorage(record, synthesis, frameSamples(synthesis))) {
     dxpSetErrorStatus(record, kSizesChanged);
     return;
   }
-  mapInputToSymbols(record);  // its failure is the host's to act on; the step goes on
-  const int32_t continuity = parameterInteger(record, Parameter::PhaseContinuity);
+  // Its failure is the host's to act on; the step goes on.
+  mapInputToSymbols(record, parameters.mapping);
+  const int32_t continuity = parameters.phaseContinuity;
   if (!isKnownContinuity(continuity)) {
     dxpSetErrorStatus(record, kInvalidOption);
     return;
@@ -141,13 +156,14 @@ void computeFrame(DxpBlockRecord* record) {
 // unknown ("Invalid option."). Kept out of line, so that the output steps between input hits
 // do not set up the synthesizer's frame.
 [[gnu::noinline]] bool synthesizeArrivedSymbol(DxpBlockRecord* record) {
-  const Synthesis synthesis = readSynthesis(record);
+  const StepParameters parameters = readStepParameters(record);
+  const Synthesis synthesis = readSynthesis(record, parameters);
   if (!fitsDeclaredStorage(record, synthesis, 1)) {
     dxpSetErrorStatus(record, kSizesChanged);
     return false;
   }
-  mapInputToSymbols(record);
-  const int32_t continuity = parameterInteger(record, Parameter::PhaseContinuity);
+  mapInputToSymbols(record, parameters.mapping);
+  const int32_t continuity = parameters.phaseContinuity;
   if (!isKnownContinuity(continuity)) {
     dxpSetErrorStatus(record, kInvalidOption);
     return false;

@@ -207,17 +207,20 @@ RandomInput::RandomInput(uint64_t symbols, uint64_t seed, int32_t valuesPerSymbo
       bits_(bits),
       alphabet_(bits ? uint64_t{1}
                            << static_cast<unsigned>(valuesPerSymbol_ < 63 ? valuesPerSymbol_ : 63)
-                     : static_cast<uint64_t>(mAryNumber < 1 ? 1 : mAryNumber)) {}
+                     : static_cast<uint64_t>(mAryNumber < 1 ? 1 : mAryNumber)),
+      // Rejecting the top, incomplete run of values keeps every symbol equally likely; taken
+      // once, as it costs a division.
+      drawLimit_(std::numeric_limits<uint64_t>::max() -
+                 std::numeric_limits<uint64_t>::max() % alphabet_),
+      powerOfTwoAlphabet_((alphabet_ & (alphabet_ - 1)) == 0) {}
 
-uint64_t RandomInput::uniformBelow(uint64_t bound) {
-  // Rejecting the top, incomplete run of values keeps every result equally likely.
-  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
-  const uint64_t limit = kMax - kMax % bound;
+uint64_t RandomInput::nextSymbol() {
   uint64_t draw = generator_();
-  while (draw >= limit) {
+  while (draw >= drawLimit_) {
     draw = generator_();
   }
-  return draw % bound;
+  // The same remainder by a mask where it can be, which costs no division.
+  return powerOfTwoAlphabet_ ? draw & (alphabet_ - 1) : draw % alphabet_;
 }
 
 ReadResult RandomInput::read(std::span<double> values) {
@@ -246,7 +249,7 @@ size_t RandomInput::readAvailable(std::span<double> values) {
       if (symbolsLeft_ == 0) {
         return filled;
       }
-      symbol_ = uniformBelow(alphabet_);
+      symbol_ = nextSymbol();
       valuesLeftInSymbol_ = valuesPerSymbol_;
       --symbolsLeft_;
       ++symbolsGenerated_;

@@ -75,7 +75,8 @@ class RandomInput final : public ValueStream {
   [[nodiscard]] uint64_t symbolsGenerated() const { return symbolsGenerated_; }
 
  private:
-  uint64_t uniformBelow(uint64_t bound);
+  // A uniformly distributed symbol below the alphabet's size.
+  uint64_t nextSymbol();
 
   std::mt19937_64 generator_;
   uint64_t symbolsLeft_;
@@ -83,6 +84,9 @@ class RandomInput final : public ValueStream {
   int32_t valuesPerSymbol_;
   bool bits_;
   uint64_t alphabet_;
+  // Draws at or above this are rejected: what lies above the last whole run of alphabet_ values.
+  uint64_t drawLimit_;
+  bool powerOfTwoAlphabet_;  // as every bit alphabet is: a mask gives the remainder
   uint64_t symbol_ = 0;
   int32_t valuesLeftInSymbol_ = 0;
   std::string error_;

@@ -4,8 +4,10 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -191,6 +193,40 @@ TEST(RandomInput, GivesBitsMostSignificantFirstAndFollowsTheSeed) {
   }
   for (const int count : counts) {
     EXPECT_GT(count, 60);  // about 125 each
+  }
+}
+
+// Recordings name the seed and the generator, so the symbols of a seed must never change: each
+// is one 64-bit draw of the generator below the last whole run of M values (rejected above it),
+// taken modulo M, however the source computes it.
+TEST(RandomInput, KeepsTheSymbolsOfEverySeed) {
+  struct Case {
+    int32_t mAryNumber;
+    bool bits;
+  };
+  for (const Case c : {Case{2, true}, Case{8, true}, Case{256, true}, Case{3, false},
+                       Case{5, false}, Case{64, false}, Case{1000003, false}}) {
+    const int32_t perSymbol =
+        c.bits ? static_cast<int32_t>(std::bit_width(static_cast<uint32_t>(c.mAryNumber))) - 1 : 1;
+    constexpr uint64_t kSymbols = 500;
+    RandomInput input(kSymbols, 99, perSymbol, c.bits, c.mAryNumber);
+    std::mt19937_64 reference(99);
+    const auto m = static_cast<uint64_t>(c.mAryNumber);
+    const uint64_t limit = UINT64_MAX - UINT64_MAX % m;
+    std::vector<double> values(static_cast<size_t>(perSymbol));
+    for (uint64_t symbol = 0; symbol < kSymbols; ++symbol) {
+      uint64_t draw = reference();
+      while (draw >= limit) {
+        draw = reference();
+      }
+      const uint64_t expected = draw % m;
+      ASSERT_EQ(input.read(values), ReadResult::Filled);
+      uint64_t got = 0;
+      for (const double value : values) {
+        got = c.bits ? got * 2 + static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+      }
+      ASSERT_EQ(got, expected) << "M " << c.mAryNumber << ", symbol " << symbol;
+    }
   }
 }
 

@@ -32,11 +32,22 @@ struct Emitter {
 struct StreamCursor {
   [[gnu::always_inline]] explicit StreamCursor(Stream& state)
       : ring(state.ring),
-        samples(state.samples),
-        copy(state.copy),
-        completedBlocks(state.completedBlocks),
-        emittedBlocks(state.emittedBlocks),
+        samples(loadAlone(state.samples)),
+        copy(loadAlone(state.copy)),
+        completedBlocks(loadAlone(state.completedBlocks)),
+        emittedBlocks(loadAlone(state.emittedBlocks)),
         filledInBlock(state.filledInBlock) {}
+
+  // A field loaded on its own: the compiler would otherwise load neighbouring fields as one
+  // vector, and a load that spans two separate stores of them, as the state's fields are
+  // written just before a short frame, waits for the stores to retire instead of being
+  // forwarded from them.
+  template <typename T>
+  [[nodiscard, gnu::always_inline]] static T loadAlone(const T& field) {
+    T value = field;
+    asm("" : "+r"(value));  // emits no instruction
+    return value;
+  }
 
   [[gnu::always_inline]] void storeTo(Stream& state) const {
     state.samples = samples;
