@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/modulation.h"
+#include "engine/narrowing.h"
 #include "engine/output_files.h"
 #include "engine/quoting.h"
 #include "engine/sha512.h"
@@ -185,17 +186,6 @@ class CsvWriter : public FileWriter {
   uint64_t index_ = 0;
 };
 
-constexpr double kLargestFloat = std::numeric_limits<float>::max();
-constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
-// A double as a float, saturating to infinity where a float cannot hold it (a conversion alone
-// would round the values just above the largest float down to it). Written without branches,
-// so that a loop over it becomes vector code.
-float narrow(double value) {
-  return static_cast<float>(std::fabs(value) > kLargestFloat ? std::copysign(kInfinity, value)
-                                                             : value);
-}
-
 template <typename Element, typename Bits>
 void storeLittleEndian(char* out, Element value) {
   const auto bits = std::bit_cast<Bits>(value);
@@ -208,30 +198,11 @@ void storeLittleEndian(char* out, Element value) {
   }
 }
 
-// Narrowed eight at a time by a loop of fixed length, which the compiler turns into vector code,
-// and stored straight into the output as little-endian floats.
-constexpr size_t kNarrowLanes = 8;
-
-void storeNarrowed(std::span<const double> values, char* out) {
-  size_t i = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    for (; i + kNarrowLanes <= values.size(); i += kNarrowLanes) {
-      std::array<float, kNarrowLanes> lanes;
-      for (size_t lane = 0; lane < kNarrowLanes; ++lane) {
-        lanes[lane] = narrow(values[i + lane]);
-      }
-      std::memcpy(out + i * sizeof(float), lanes.data(), sizeof(lanes));
-    }
-  }
-  for (; i < values.size(); ++i) {
-    storeLittleEndian<float, uint32_t>(out + i * sizeof(float), narrow(values[i]));
-  }
-}
-
 // Interleaved I/Q, little-endian, as 32-bit or 64-bit floats.
 class RawWriter : public FileWriter {
  public:
-  explicit RawWriter(bool doublePrecision) : doublePrecision_(doublePrecision) {}
+  explicit RawWriter(bool doublePrecision)
+      : doublePrecision_(doublePrecision), narrowing_(fastestNarrowing()) {}
 
   bool open(const std::string& path, std::string& error) { return file_.open(path, true, error); }
   void hashWith(Sha512Digest* digest) { file_.hashWith(digest); }
@@ -256,7 +227,7 @@ class RawWriter : public FileWriter {
           }
         }
       } else {
-        storeNarrowed(samples.first(count), out);
+        narrowToFloats(samples.first(count), out, narrowing_);
       }
       file_.commit(count * elementBytes);
       samples = samples.subspan(count);
@@ -266,6 +237,7 @@ class RawWriter : public FileWriter {
 
  private:
   bool doublePrecision_;
+  Narrowing narrowing_;
 };
 
 // The value `words` name for a coded parameter, else the number itself.

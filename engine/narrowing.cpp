@@ -1,0 +1,103 @@
+#include "engine/narrowing.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+namespace quenvarith::engine {
+
+namespace {
+
+constexpr double kLargestFloat = std::numeric_limits<float>::max();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+float narrow(double value) {
+  return static_cast<float>(std::fabs(value) > kLargestFloat ? std::copysign(kInfinity, value)
+                                                             : value);
+}
+
+void storeLittleEndian(char* out, float value) {
+  const auto bits = std::bit_cast<uint32_t>(value);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, &bits, sizeof(bits));
+  } else {
+    for (size_t byte = 0; byte < sizeof(bits); ++byte) {
+      out[byte] = static_cast<char>((bits >> (8U * byte)) & 0xffU);
+    }
+  }
+}
+
+void narrowPlainly(std::span<const double> values, char* out) {
+  for (size_t i = 0; i < values.size(); ++i) {
+    storeLittleEndian(out + i * sizeof(float), narrow(values[i]));
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+
+// Four values: those beyond the largest float become an infinity of their sign, then all are
+// converted as the scalar conversion would, under the same rounding mode.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m128 narrowFour(const double* values) {
+  const __m256d signBit = _mm256_set1_pd(-0.0);
+  const __m256d value = _mm256_loadu_pd(values);
+  const __m256d beyond =
+      _mm256_cmp_pd(_mm256_andnot_pd(signBit, value), _mm256_set1_pd(kLargestFloat), _CMP_GT_OQ);
+  const __m256d infinity = _mm256_or_pd(_mm256_and_pd(signBit, value), _mm256_set1_pd(kInfinity));
+  return _mm256_cvtpd_ps(_mm256_blendv_pd(value, infinity, beyond));
+}
+
+// Eight at a time, two independent conversions per iteration; the rest plainly.
+[[gnu::target("avx2")]] void narrowWithAvx2(std::span<const double> values, char* out) {
+  constexpr size_t kLanes = 8;
+  size_t i = 0;
+  for (; i + kLanes <= values.size(); i += kLanes) {
+    const __m128 low = narrowFour(values.data() + i);
+    const __m128 high = narrowFour(values.data() + i + kLanes / 2);
+    _mm_storeu_ps(reinterpret_cast<float*>(out + i * sizeof(float)), low);
+    _mm_storeu_ps(reinterpret_cast<float*>(out + (i + kLanes / 2) * sizeof(float)), high);
+  }
+  narrowPlainly(values.subspan(i), out + i * sizeof(float));
+}
+
+bool hasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}
+
+#else
+
+void narrowWithAvx2(std::span<const double> values, char* out) {
+  narrowPlainly(values, out);
+}
+
+bool hasAvx2() {
+  return false;
+}
+
+#endif
+
+}  // namespace
+
+bool runsHere(Narrowing narrowing) {
+  return narrowing == Narrowing::Plain || hasAvx2();
+}
+
+Narrowing fastestNarrowing() {
+  return hasAvx2() ? Narrowing::Avx2 : Narrowing::Plain;
+}
+
+void narrowToFloats(std::span<const double> values, char* out, Narrowing narrowing) {
+  if (narrowing == Narrowing::Avx2 && runsHere(narrowing)) {
+    narrowWithAvx2(values, out);
+  } else {
+    narrowPlainly(values, out);
+  }
+}
+
+}  // namespace quenvarith::engine
