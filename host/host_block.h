@@ -123,6 +123,12 @@ class HostBlock {
   bool allocateRunStorage(std::string* message);
   std::span<double> inputSignal() { return inputSignal_; }
   std::span<const double> outputSignal() const { return outputSignal_; }
+  // Points the output port at `samples`, room for as many doubles as the port's own buffer, for
+  // the steps that follow: a driver gathering the steps of a frame-based run into one buffer,
+  // where the block writes the whole port at every step, then copies nothing.
+  // outputToPortBuffer() points the port back at its own buffer.
+  void outputTo(double* samples);
+  void outputToPortBuffer();
 
   // Sample-time indices and hits: the input port uses index 0 and the output port index 1;
   // `taskOfIndex` maps an index to its task.
