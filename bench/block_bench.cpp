@@ -22,17 +22,19 @@
 namespace quenvarith::bench {
 namespace {
 
-// A record with integer input and frequency separation 1 Hz, set up by the engine's simulation
-// on the linked block and left as a host leaves it before the first step. Frame-based: `symbols`
-// elements per frame with a frame period of `symbols` seconds; sample-based: one symbol per input
-// sample of 1 s. Either way T = 1 s, so tone i steps by (2i - M + 1) * pi / N. The benchmarks
-// call the block's methods on it themselves, so that they measure the block's call alone.
+// A record with integer (or bit) input and frequency separation 1 Hz, set up by the engine's
+// simulation on the linked block and left as a host leaves it before the first step. Frame-based:
+// `symbols` elements per frame with a frame period of `symbols` seconds; sample-based: one symbol
+// per input sample of 1 s. Either way T = 1 s, so tone i steps by (2i - M + 1) * pi / N. The
+// benchmarks call the block's methods on it themselves, so that they measure the block's call
+// alone.
 class FrameRecord {
  public:
   FrameRecord(int32_t mAryNumber, int32_t samplesPerSymbol, int32_t symbols, bool continuous,
-              bool sampleBased = false)
-      : simulation_(&dxpFunction, entry::kModuleName,
-                    runSettings(mAryNumber, samplesPerSymbol, symbols, continuous, sampleBased)),
+              bool sampleBased = false, bool bits = false)
+      : simulation_(
+            &dxpFunction, entry::kModuleName,
+            runSettings(mAryNumber, samplesPerSymbol, symbols, continuous, sampleBased, bits)),
         ok_(simulation_.setUp().ok()) {}
 
   bool ok() { return ok_ && dxpGetErrorStatus(record()) == nullptr; }
@@ -46,16 +48,17 @@ class FrameRecord {
 
  private:
   static engine::RunSettings runSettings(int32_t mAryNumber, int32_t samplesPerSymbol,
-                                         int32_t symbols, bool continuous, bool sampleBased) {
+                                         int32_t symbols, bool continuous, bool sampleBased,
+                                         bool bits) {
     engine::RunSettings settings;
     settings.parameters.mAryNumber = mAryNumber;
-    settings.parameters.inputType = codeOf(InputType::Integer);
+    settings.parameters.inputType = codeOf(bits ? InputType::Bit : InputType::Integer);
     settings.parameters.frequencySeparation = 1.0;
     settings.parameters.phaseContinuity =
         codeOf(continuous ? PhaseContinuity::Continuous : PhaseContinuity::Discontinuous);
     settings.parameters.samplesPerSymbol = samplesPerSymbol;
     settings.signal = sampleBased ? engine::SignalMode::Sample : engine::SignalMode::Frame;
-    settings.frameSize = symbols;
+    settings.frameSize = bits ? symbols * bitsPerSymbol(mAryNumber) : symbols;
     settings.sampleTime = sampleBased ? 1.0 : symbols;
     return settings;
   }
@@ -110,6 +113,30 @@ void blockMapping(benchmark::State& state) {
 }
 
 BENCHMARK(blockMapping)->Name("blockMapping/M:4");
+
+// The same with bit input, two bits per symbol, binary mapping: ns per symbol.
+void blockMappingBits(benchmark::State& state) {
+  constexpr int32_t kBitsPerSymbol = 2;
+  FrameRecord frame(kToneCount, 8, kSymbolsPerFrame, true, false, true);
+  const std::vector<int32_t> symbols = frameSymbols();
+  for (std::size_t s = 0; s < symbols.size(); ++s) {
+    for (int32_t bit = 0; bit < kBitsPerSymbol; ++bit) {
+      const auto shift = static_cast<uint32_t>(kBitsPerSymbol - 1 - bit);
+      frame.input()[s * kBitsPerSymbol + static_cast<std::size_t>(bit)] =
+          static_cast<double>((static_cast<uint32_t>(symbols[s]) >> shift) & 1U);
+    }
+  }
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
+    mapInputToSymbols(frame.record());
+    benchmark::ClobberMemory();
+  }
+  if (!frame.ok()) {
+    state.SkipWithError("the block reported an error");
+  }
+  countSamples(state, kSymbolsPerFrame);
+}
+
+BENCHMARK(blockMappingBits)->Name("blockMappingBits/M:4");
 
 // Many tones, one sample per symbol, discontinuous: the per-symbol advance of all M
 // oscillators dominates. Reports ns per symbol.

@@ -1,6 +1,8 @@
 #include "block/symbol_mapping.h"
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 #include "block/conversion.h"
@@ -23,6 +25,9 @@ uint32_t grayDecode(uint32_t word, int32_t bitsPerSymbol) {
   return word;
 }
 
+constexpr uint64_t kOnePattern = 0x3ff0000000000000;  // 1.0
+static_assert(std::bit_cast<uint64_t>(1.0) == kOnePattern);
+
 // k bits per symbol, most significant first. Writes symbols until a group holds a value other
 // than 0 or 1 and returns whether every group was binary; later entries are left as they were.
 bool mapBits(const double* input, int32_t bitsPerSymbol, bool gray, std::span<int32_t> symbols) {
@@ -32,11 +37,13 @@ bool mapBits(const double* input, int32_t bitsPerSymbol, bool gray, std::span<in
     const double* bits = input + static_cast<std::ptrdiff_t>(symbol) * bitsPerSymbol;
     // Random bits defeat branch prediction: collect the word and its validity without
     // branching, and look at the validity once per symbol.
+    // Compared as bit patterns, which takes integer compares instead of floating-point ones
+    // with their unordered case: 1.0 has one pattern, 0.0 two (+0 and -0).
     uint32_t binary = 1;
     for (int32_t bit = 0; bit < bitsPerSymbol; ++bit) {
-      const double element = bits[bit];
-      const auto one = static_cast<uint32_t>(element == 1.0);
-      const auto zero = static_cast<uint32_t>(element == 0.0);
+      const auto pattern = std::bit_cast<uint64_t>(bits[bit]);
+      const auto one = static_cast<uint32_t>(pattern == kOnePattern);
+      const auto zero = static_cast<uint32_t>((pattern << 1U) == 0);
       binary &= one | zero;
       word = word * 2U + one;
     }
