@@ -67,7 +67,7 @@ void narrowPlainly(std::span<const double> values, char* out) {
 
 bool hasAvx2() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
+  return static_cast<bool>(__builtin_cpu_supports("avx2"));
 }
 
 #else
