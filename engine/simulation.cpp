@@ -337,6 +337,7 @@ StepResult Simulation::feed(std::span<const double> values, std::span<double> sa
   const std::span<double> port = block_.inputSignal();
   const size_t stepDoubles = 2 * stepSampleCount();
   size_t written = 0;
+  RunResult failure;  // once, not per step: it holds a string
   while (result.valuesTaken < values.size()) {
     const std::span<const double> rest = values.subspan(result.valuesTaken);
     const size_t missing = port.size() - held_;
@@ -352,7 +353,6 @@ StepResult Simulation::feed(std::span<const double> values, std::span<double> sa
     std::copy_n(rest.begin(), missing, port.begin() + static_cast<ptrdiff_t>(held_));
     result.valuesTaken += missing;
     held_ = 0;
-    RunResult failure;
     written += runInputSteps(samples.subspan(written, stepDoubles), failure);
     if (!failure.ok()) {
       result.outcome = failure.outcome;
