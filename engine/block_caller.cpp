@@ -162,7 +162,7 @@ bool BlockCaller::initializeConditions() {
                     "mdlInitializeConditions", [] {});
 }
 
-bool BlockCaller::computeOutputs(int32_t taskId) {
+bool BlockCaller::computeOutputsByCall(int32_t taskId) {
   return callMethod(
       DXP_FLAG_COMPUTE_OUTPUTS, record_->methods.outputs, "mdlComputeOutputs",
       [&] { record_->sizes[DXP_WORD_CALL_ARGUMENT] = taskId; }, taskId);

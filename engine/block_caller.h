@@ -32,7 +32,15 @@ class BlockCaller {
   bool declareSampleTimes();
   bool setWorkWidths();
   bool initializeConditions();
-  bool computeOutputs(int32_t taskId);
+  // Inline where the method is called directly: a run makes this call at every step.
+  bool computeOutputs(int32_t taskId) {
+    const DxpOutputsMethod method = record_->methods.outputs;
+    if (dispatch_ == Dispatch::Table && method != nullptr && !failed()) {
+      method(record_, taskId);
+      return dxpGetErrorStatus(record_) == nullptr || checkStatus(DXP_CALL_RETURNED);
+    }
+    return computeOutputsByCall(taskId);
+  }
   // The protocol has no flag for the end of a run: both modes call the end-of-run slot.
   bool finish();
 
@@ -52,6 +60,8 @@ class BlockCaller {
                   SetFlagArguments setFlagArguments, Arguments... arguments);
   bool flagCall(DxpFlag flag);
   bool checkStatus(DxpCallStatus status);
+  // computeOutputs through the flag call, or with the method missing.
+  bool computeOutputsByCall(int32_t taskId);
   bool missingMethod(std::string_view name);
 
   DxpEntryPoint entry_;

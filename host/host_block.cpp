@@ -235,18 +235,6 @@ bool HostBlock::allocateRunStorage(std::string* message) {
   return true;
 }
 
-void HostBlock::outputTo(double* samples) {
-  if (!outputPorts_.empty()) {
-    outputPorts_[0].signal = samples;
-  }
-}
-
-void HostBlock::outputToPortBuffer() {
-  if (!outputPorts_.empty()) {
-    outputPorts_[0].signal = outputSignal_.data();
-  }
-}
-
 void HostBlock::setSampleTimeTasks(std::array<int32_t, 2> taskOfIndex, int taskCount) {
   taskIds_ = taskOfIndex;
   record_.sampleTimeTaskIds = taskIds_.data();

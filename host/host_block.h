@@ -127,8 +127,12 @@ class HostBlock {
   // the steps that follow: a driver gathering the steps of a frame-based run into one buffer,
   // where the block writes the whole port at every step, then copies nothing.
   // outputToPortBuffer() points the port back at its own buffer.
-  void outputTo(double* samples);
-  void outputToPortBuffer();
+  void outputTo(double* samples) {
+    if (!outputPorts_.empty()) {
+      outputPorts_[0].signal = samples;
+    }
+  }
+  void outputToPortBuffer() { outputTo(outputSignal_.data()); }
 
   // Sample-time indices and hits: the input port uses index 0 and the output port index 1;
   // `taskOfIndex` maps an index to its task.
