@@ -98,10 +98,11 @@ inline void storePartially(double* target, int32_t doubles, const Samples& sampl
 using Emit = Emitter<emitPhases>;
 
 // For each tone: x = n * step + phase, less 2*pi where x >= 2*pi (the plain advance, 4 at once).
+// Elsewhere x - (+0), which is x bit for bit (-0 too); cheaper than a variable blend.
 [[gnu::always_inline]] inline __m256d advanced(__m256d phases, __m256d symbolAdvance,
                                                __m256d twoPi) {
   const __m256d x = _mm256_add_pd(symbolAdvance, phases);
-  return _mm256_blendv_pd(x, _mm256_sub_pd(x, twoPi), _mm256_cmp_pd(x, twoPi, _CMP_GE_OQ));
+  return _mm256_sub_pd(x, _mm256_and_pd(twoPi, _mm256_cmp_pd(x, twoPi, _CMP_GE_OQ)));
 }
 
 [[gnu::always_inline]] inline void advanceToneRange(double* tonePhase, const double* phaseStep,

@@ -183,8 +183,7 @@ struct SinCos {
 [[gnu::always_inline]] inline bool allReducible(const SinCosConstants& c, Doubles x) {
   const Integers magnitude = bitAnd(bits(x), both(c.magnitudeBits));
   const Integers beyond = greater(magnitude, bits(both(c.reducedLimit)));
-  const __m256i any = _mm256_or_si256(beyond.a, beyond.b);
-  return _mm256_testz_si256(any, any) != 0;
+  return _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_or_si256(beyond.a, beyond.b))) == 0;
 }
 
 }  // namespace quenvarith::tone_kernel::avx2
