@@ -1,8 +1,8 @@
 // The AVX2 kernel: our own 4-wide sincos (avx2_sincos.h, within 1 ulp for |phase| <= 2^31), on
 // the two vectors of a block of eight phases at once. A block with any phase beyond that range,
-// or not finite, goes to SLEEF's u10 sincos whole. Compiled with AVX2 and FMA enabled and without contraction:
-// the phases are the serial add chain's, the tone advance rounds as the plain one does, and the
-// fused multiply-adds inside the sincos are explicit.
+// or not finite, goes to SLEEF's u10 sincos whole. Compiled with AVX2 and FMA enabled and without
+// contraction: the phases are the serial add chain's, the tone advance rounds as the plain one
+// does, and the fused multiply-adds inside the sincos are explicit.
 #include <immintrin.h>
 #include <sleef.h>
 
@@ -78,9 +78,9 @@ inline void storePartially(double* target, int32_t doubles, const Samples& sampl
 [[gnu::always_inline]] inline void emitPhases(const double* phases, int32_t count, double* samples,
                                               double* copy) {
   if (count != kBlock) [[unlikely]] {
-    const Samples partial = sincosInterleaved(_mm256_maskload_pd(phases, lanesBelow(count)),
-                                              _mm256_maskload_pd(phases + kLanes,
-                                                                 lanesBelow(count - kLanes)));
+    const Samples partial =
+        sincosInterleaved(_mm256_maskload_pd(phases, lanesBelow(count)),
+                          _mm256_maskload_pd(phases + kLanes, lanesBelow(count - kLanes)));
     storePartially(samples, 2 * count, partial);
     if (copy != nullptr) {
       storePartially(copy, 2 * count, partial);

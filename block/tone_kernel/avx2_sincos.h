@@ -142,9 +142,8 @@ struct SinCos {
                                                 Doubles z, Doubles w) {
   const Doubles one = both(c.one);
   // r = z * (c1 + z * (c2 + z * c3)) + w * w * (c4 + z * (c5 + z * c6))
-  const Doubles r =
-      fmadd(mul(w, w), fmadd(z, fmadd(z, both(c.c6), both(c.c5)), both(c.c4)),
-            mul(z, fmadd(z, fmadd(z, both(c.c3), both(c.c2)), both(c.c1))));
+  const Doubles r = fmadd(mul(w, w), fmadd(z, fmadd(z, both(c.c6), both(c.c5)), both(c.c4)),
+                          mul(z, fmadd(z, fmadd(z, both(c.c3), both(c.c2)), both(c.c1))));
   // 1 - z/2 in two parts: w1 rounded, and what its rounding lost, exactly.
   const Doubles hz = mul(both(c.half), z);
   const Doubles w1 = sub(one, hz);
