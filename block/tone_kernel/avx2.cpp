@@ -57,19 +57,23 @@ struct Samples {
   return _mm256_cmpgt_epi64(_mm256_set1_epi64x(count), _mm256_setr_epi64x(0, 1, 2, 3));
 }
 
+// The doubles of one vector, as a pointer offset.
+constexpr std::ptrdiff_t kVector = kLanes;
+
+// The 16 doubles of the samples.
 inline void store(double* target, const Samples& samples) {
   _mm256_storeu_pd(target, samples.first);
-  _mm256_storeu_pd(target + kLanes, samples.second);
-  _mm256_storeu_pd(target + 2 * kLanes, samples.third);
-  _mm256_storeu_pd(target + 3 * kLanes, samples.fourth);
+  _mm256_storeu_pd(target + kVector, samples.second);
+  _mm256_storeu_pd(target + 2 * kVector, samples.third);
+  _mm256_storeu_pd(target + 3 * kVector, samples.fourth);
 }
 
 // The first `doubles` (2 to 14) doubles of the samples.
 inline void storePartially(double* target, int32_t doubles, const Samples& samples) {
   _mm256_maskstore_pd(target, lanesBelow(doubles), samples.first);
-  _mm256_maskstore_pd(target + kLanes, lanesBelow(doubles - kLanes), samples.second);
-  _mm256_maskstore_pd(target + 2 * kLanes, lanesBelow(doubles - 2 * kLanes), samples.third);
-  _mm256_maskstore_pd(target + 3 * kLanes, lanesBelow(doubles - 3 * kLanes), samples.fourth);
+  _mm256_maskstore_pd(target + kVector, lanesBelow(doubles - kLanes), samples.second);
+  _mm256_maskstore_pd(target + 2 * kVector, lanesBelow(doubles - 2 * kLanes), samples.third);
+  _mm256_maskstore_pd(target + 3 * kVector, lanesBelow(doubles - 3 * kLanes), samples.fourth);
 }
 
 // (cos, sin) of up to 8 phases into 2 * count doubles of `samples` and, unless it is null, of
