@@ -375,6 +375,36 @@ TEST_P(ToneKernelTest, PhasesOutOfRangeLeaveTheirNeighboursExact) {
   }
 }
 
+TEST_P(ToneKernelTest, APhaseOutOfRangeInAnyLaneOfABlockIsNoticed) {
+  // One phase beyond the reduction's range (or not finite) in each lane of a block of eight in
+  // turn, the rest ordinary: a range check that missed a lane would give that lane a wrong
+  // value, and every other lane must stay within 1 ulp whichever routine the block takes.
+  constexpr int32_t kBlock = ToneSynthesisState::kBlock;
+  for (const double odd : {1e300, -1e20, 3e9, std::numeric_limits<double>::infinity(),
+                           std::numeric_limits<double>::quiet_NaN()}) {
+    for (int32_t lane = 0; lane < kBlock; ++lane) {
+      SCOPED_TRACE(::testing::Message() << odd << " in lane " << lane);
+      std::vector<double> phases(2 * kBlock);
+      for (std::size_t j = 0; j < phases.size(); ++j) {
+        phases[j] = 0.7 * static_cast<double>(j) - 4.0;
+      }
+      phases[static_cast<std::size_t>(kBlock + lane)] = odd;
+      const std::vector<double> samples = samplesOfPhases(kernel(), phases);
+      if (std::isfinite(odd)) {
+        expectSamplesOf(phases, samples.data());
+        continue;
+      }
+      const auto at = static_cast<std::size_t>(2 * (kBlock + lane));
+      EXPECT_TRUE(std::isnan(samples[at]) && std::isnan(samples[at + 1]));
+      phases.erase(phases.begin() + kBlock + lane);
+      std::vector<double> rest = samples;
+      rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(at),
+                 rest.begin() + static_cast<std::ptrdiff_t>(at + 2));
+      expectSamplesOf(phases, rest.data());
+    }
+  }
+}
+
 TEST_P(ToneKernelTest, NegativeCountWritesNothing) {
   double sample = 4.0;
   EXPECT_EQ(synthesizeToneWith(kernel(), 1.5, 0.5, -3, &sample), 1.5);

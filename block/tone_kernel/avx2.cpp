@@ -1,8 +1,8 @@
-// The AVX2 kernel: our own 4-wide sincos (avx2_sincos.h, within 1 ulp for |phase| <= 2^31), two
-// vectors per block of eight phases. A vector with any phase beyond that range, or not finite,
-// goes to SLEEF's u10 sincos whole. Compiled with AVX2 and FMA enabled and without contraction:
-// the phases are the serial add chain's, the tone advance rounds as the plain one does, and the
-// fused multiply-adds inside the sincos are explicit.
+// The AVX2 kernel: our own 4-wide sincos (avx2_sincos.h, within 1 ulp for |phase| <= 2^31), on
+// the two vectors of a block of eight phases at once. A block with any phase beyond that range,
+// or not finite, goes to SLEEF's u10 sincos whole. Compiled with AVX2 and FMA enabled and without
+// contraction: the phases are the serial add chain's, the tone advance rounds as the plain one
+// does, and the fused multiply-adds inside the sincos are explicit.
 #include <immintrin.h>
 #include <sleef.h>
 
@@ -22,26 +22,34 @@ namespace {
 constexpr int32_t kBlock = ToneSynthesisState::kBlock;
 static_assert(kBlock == 2 * kLanes);
 
-// (cos, sin) of 4 phases, interleaved into two vectors of 2 complex samples each.
-[[gnu::always_inline]] inline void sincosInterleaved(__m256d phases, __m256d& first,
-                                                     __m256d& second) {
+// The samples of 8 phases: (cos, sin) pairs, two per vector, in order.
+struct Samples {
+  __m256d first;
+  __m256d second;
+  __m256d third;
+  __m256d fourth;
+};
+
+// (cos, sin) of the 4 phases of `low` and the 4 of `high`, interleaved into samples.
+[[gnu::always_inline]] inline Samples sincosInterleaved(__m256d low, __m256d high) {
   // The lanes in the order p0 p2 p1 p3, so that each unpack below gives two samples in place:
   // one permutation of the phases instead of two of the results.
-  phases = _mm256_permute4x64_pd(phases, 0xd8);
+  const Doubles phases{_mm256_permute4x64_pd(low, 0xd8), _mm256_permute4x64_pd(high, 0xd8)};
   const SinCosConstants& constants = sinCosConstants();
-  __m256d sine;
-  __m256d cosine;
+  Doubles sine;
+  Doubles cosine;
   if (allReducible(constants, phases)) [[likely]] {
     const SinCos sinCos = sinCosReduced(constants, phases);
     sine = sinCos.sin;
     cosine = sinCos.cos;
   } else {
-    const Sleef___m256d_2 sinCos = Sleef_sincosd4_u10avx2(phases);
-    sine = sinCos.x;
-    cosine = sinCos.y;
+    const Sleef___m256d_2 lowSinCos = Sleef_sincosd4_u10avx2(phases.a);
+    const Sleef___m256d_2 highSinCos = Sleef_sincosd4_u10avx2(phases.b);
+    sine = {lowSinCos.x, highSinCos.x};
+    cosine = {lowSinCos.y, highSinCos.y};
   }
-  first = _mm256_unpacklo_pd(cosine, sine);   // c0 s0 c1 s1
-  second = _mm256_unpackhi_pd(cosine, sine);  // c2 s2 c3 s3
+  return {_mm256_unpacklo_pd(cosine.a, sine.a), _mm256_unpackhi_pd(cosine.a, sine.a),
+          _mm256_unpacklo_pd(cosine.b, sine.b), _mm256_unpackhi_pd(cosine.b, sine.b)};
 }
 
 // Lane i: i < `count`, as the mask of the masked loads and stores.
@@ -49,65 +57,56 @@ static_assert(kBlock == 2 * kLanes);
   return _mm256_cmpgt_epi64(_mm256_set1_epi64x(count), _mm256_setr_epi64x(0, 1, 2, 3));
 }
 
-// The doubles of the samples of one vector of phases.
-constexpr std::ptrdiff_t kDoublesPerVector = std::ptrdiff_t{2} * kLanes;
+// The doubles of one vector, as a pointer offset.
+constexpr std::ptrdiff_t kVector = kLanes;
 
-// The first `doubles` (1 to 8) doubles of two vectors of samples.
-inline void storePartially(double* target, int32_t doubles, __m256d first, __m256d second) {
-  _mm256_maskstore_pd(target, lanesBelow(doubles), first);
-  if (doubles > kLanes) {
-    _mm256_maskstore_pd(target + kLanes, lanesBelow(doubles - kLanes), second);
-  }
+// The 16 doubles of the samples.
+inline void store(double* target, const Samples& samples) {
+  _mm256_storeu_pd(target, samples.first);
+  _mm256_storeu_pd(target + kVector, samples.second);
+  _mm256_storeu_pd(target + 2 * kVector, samples.third);
+  _mm256_storeu_pd(target + 3 * kVector, samples.fourth);
 }
 
-// The samples of the last `count` (below 8) phases of a run: masked, so that nothing past them
-// is read or written.
-inline void emitPartialBlock(const double* phases, int32_t count, double* samples, double* copy) {
-  __m256d first;
-  __m256d second;
-  for (int32_t done = 0; done < count; done += kLanes) {
-    sincosInterleaved(_mm256_maskload_pd(phases + done, lanesBelow(count - done)), first, second);
-    const int32_t doubles = 2 * (count - done);  // still to write
-    storePartially(samples, doubles, first, second);
-    samples += kDoublesPerVector;
-    if (copy != nullptr) {
-      storePartially(copy, doubles, first, second);
-      copy += kDoublesPerVector;
-    }
-  }
+// The first `doubles` (2 to 14) doubles of the samples.
+inline void storePartially(double* target, int32_t doubles, const Samples& samples) {
+  _mm256_maskstore_pd(target, lanesBelow(doubles), samples.first);
+  _mm256_maskstore_pd(target + kVector, lanesBelow(doubles - kLanes), samples.second);
+  _mm256_maskstore_pd(target + 2 * kVector, lanesBelow(doubles - 2 * kLanes), samples.third);
+  _mm256_maskstore_pd(target + 3 * kVector, lanesBelow(doubles - 3 * kLanes), samples.fourth);
 }
 
 // (cos, sin) of up to 8 phases into 2 * count doubles of `samples` and, unless it is null, of
-// `copy`. Inlined into the stream, so that the samples go straight from registers to both
-// places.
+// `copy`; lanes past `count` are neither read nor written. Inlined into the stream, so that the
+// samples go straight from registers to both places.
 [[gnu::always_inline]] inline void emitPhases(const double* phases, int32_t count, double* samples,
                                               double* copy) {
   if (count != kBlock) [[unlikely]] {
-    emitPartialBlock(phases, count, samples, copy);
+    const Samples partial =
+        sincosInterleaved(_mm256_maskload_pd(phases, lanesBelow(count)),
+                          _mm256_maskload_pd(phases + kLanes, lanesBelow(count - kLanes)));
+    storePartially(samples, 2 * count, partial);
+    if (copy != nullptr) {
+      storePartially(copy, 2 * count, partial);
+    }
     return;
   }
-  __m256d first;
-  __m256d second;
-  for (int32_t half = 0; half < kBlock; half += kLanes) {
-    sincosInterleaved(_mm256_loadu_pd(phases + half), first, second);
-    _mm256_storeu_pd(samples, first);
-    _mm256_storeu_pd(samples + kLanes, second);
-    samples += kDoublesPerVector;
-    if (copy != nullptr) {
-      _mm256_storeu_pd(copy, first);
-      _mm256_storeu_pd(copy + kLanes, second);
-      copy += kDoublesPerVector;
-    }
+  const Samples block =
+      sincosInterleaved(_mm256_loadu_pd(phases), _mm256_loadu_pd(phases + kLanes));
+  store(samples, block);
+  if (copy != nullptr) {
+    store(copy, block);
   }
 }
 
 using Emit = Emitter<emitPhases>;
 
 // For each tone: x = n * step + phase, less 2*pi where x >= 2*pi (the plain advance, 4 at once).
+// Elsewhere x - (+0), which is x bit for bit (-0 too); cheaper than a variable blend.
 [[gnu::always_inline]] inline __m256d advanced(__m256d phases, __m256d symbolAdvance,
                                                __m256d twoPi) {
   const __m256d x = _mm256_add_pd(symbolAdvance, phases);
-  return _mm256_blendv_pd(x, _mm256_sub_pd(x, twoPi), _mm256_cmp_pd(x, twoPi, _CMP_GE_OQ));
+  return _mm256_sub_pd(x, _mm256_and_pd(twoPi, _mm256_cmp_pd(x, twoPi, _CMP_GE_OQ)));
 }
 
 [[gnu::always_inline]] inline void advanceToneRange(double* tonePhase, const double* phaseStep,
