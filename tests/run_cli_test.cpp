@@ -627,6 +627,28 @@ TEST(RunCommand, StopSignalsCloseTheRecordingThenKillTheProgram) {
             "interrupted by SIGINT at sample " + std::to_string(samples));
 }
 
+// A stopped run has saved the input it ran and no more, though more was read: one line of the
+// saved input per symbol whose samples were written.
+TEST(RunCommand, AStoppedRunSavesTheInputItRanAndNoMore) {
+  for (const char* frameValues : {"2", "2000"}) {
+    SCOPED_TRACE(frameValues);
+    const ScratchDirectory scratch;
+    const std::string folder = scratch.file("");
+    RunningCommand command({"--random", "100000000", "--frame-size", frameValues, "--output",
+                            folder + "/long.cf32", "--save-input", folder + "/bits.txt"},
+                           folder + "/err");
+    ASSERT_TRUE(awaitPartialOutput(folder, uintmax_t{1} << 20)) << readFile(folder + "/err");
+    command.signal(SIGINT);
+    const int status = command.wait();
+    ASSERT_TRUE(WIFSIGNALED(status)) << readFile(folder + "/err");
+    const uintmax_t samples = std::filesystem::file_size(folder + "/long.cf32") / 8;
+    EXPECT_EQ(linesOf(readFile(folder + "/bits.txt")).size() * 8, samples);
+    EXPECT_NE(
+        readFile(folder + "/err").find("after " + std::to_string(samples) + " output samples"),
+        std::string::npos);
+  }
+}
+
 #if defined(QUENVARITH_HAVE_LIBARCHIVE)
 // An archive and a saved input stopped by a signal are whole under their names, the archive's
 // meta annotated, and no temporary file is left, not even the archive's data.
