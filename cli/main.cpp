@@ -470,6 +470,14 @@ class CommandRun {
         result.outcome = engine::Outcome::Interrupted;
         return;
       }
+      // A read that may wait for ever starts once every write before it is done, so that a
+      // write that failed ends the run before it, as on one thread.
+      if (!input.ahead()) {
+        output.drain();
+      }
+      if (output.failed()) {
+        return;
+      }
       // Every chunk but the last is whole steps, so that no step straddles two chunks.
       inputsBeforeChunk_ = result.samplesWritten / stepSamples;
       const cli::InputChunk& chunk = input.next();

@@ -20,7 +20,7 @@ std::thread startWorker(Work work) {
 }  // namespace
 
 ReadAhead::ReadAhead(Read read, Position position, size_t chunkValues, bool lines, bool ahead)
-    : read_(std::move(read)), position_(std::move(position)) {
+    : read_(std::move(read)), position_(std::move(position)), ahead_(ahead) {
   for (InputChunk& chunk : chunks_) {
     chunk.values.resize(chunkValues);
     chunk.lines.resize(lines ? chunkValues : 0);
@@ -53,7 +53,7 @@ void ReadAhead::work() {
 
 const InputChunk& ReadAhead::next() {
   std::optional<InputChunk*> chunk;
-  if (worker_.joinable()) {
+  if (ahead_) {
     chunk = filled_.pop();
   } else if ((chunk = free_.pop())) {
     fill(**chunk);
@@ -113,17 +113,28 @@ std::span<double> WriteBehind::buffer() {
 
 void WriteBehind::write(size_t count) {
   if (count > 0 && current_ != nullptr) {
-    (void)jobs_.push({.batch = current_, .count = count});
+    hand({.batch = current_, .count = count});
     current_ = nullptr;
   }
 }
 
 void WriteBehind::save(const InputChunk& chunk) {
-  (void)jobs_.push({.save = &chunk});
+  hand({.save = &chunk});
 }
 
 void WriteBehind::giveBack(const InputChunk& chunk) {
-  (void)jobs_.push({.giveBack = &chunk});
+  hand({.giveBack = &chunk});
+}
+
+void WriteBehind::hand(const Job& job) {
+  if (jobs_.push(job)) {
+    ++jobsHanded_;
+  }
+}
+
+void WriteBehind::drain() {
+  std::unique_lock lock(doneMutex_);
+  done_.wait(lock, [this] { return jobsDone_ == jobsHanded_; });
 }
 
 bool WriteBehind::finish() {
@@ -155,6 +166,11 @@ void WriteBehind::work() {
     if (job->giveBack != nullptr) {
       input_.giveBack(*job->giveBack);
     }
+    {
+      const std::lock_guard lock(doneMutex_);
+      ++jobsDone_;
+    }
+    done_.notify_one();
   }
 }
 

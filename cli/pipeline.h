@@ -112,6 +112,8 @@ class ReadAhead {
   const InputChunk& next();
   // Any thread.
   void giveBack(const InputChunk& chunk);
+  // Whether a worker reads ahead; else a chunk asked for may wait for ever.
+  [[nodiscard]] bool ahead() const { return ahead_; }
   // Stops reading and waits for the worker: afterwards the input is the caller's again, read
   // up to the last chunk handed out or a few beyond.
   void stop();
@@ -122,6 +124,7 @@ class ReadAhead {
 
   Read read_;
   Position position_;
+  bool ahead_;
   std::array<InputChunk, kChunks> chunks_;
   HandOver<InputChunk*> free_{kChunks};
   HandOver<InputChunk*> filled_{kChunks};
@@ -154,6 +157,8 @@ class WriteBehind {
   void giveBack(const InputChunk& chunk);
   // True once writing or saving failed: the run should stop, its outcome is the failure.
   [[nodiscard]] bool failed() const { return failed_.load(std::memory_order_acquire); }
+  // Waits until everything handed over is written (or dropped after a failure).
+  void drain();
 
   // Writes everything handed over and waits for the worker. False when writing or saving
   // failed, with `error()`. Rethrows what writing threw.
@@ -169,6 +174,7 @@ class WriteBehind {
     const InputChunk* save = nullptr;      // values to save
     const InputChunk* giveBack = nullptr;  // a chunk done with
   };
+  void hand(const Job& job);
   void work();
   void run(const Job& job);
   void fail(std::string message);
@@ -181,6 +187,10 @@ class WriteBehind {
   HandOver<std::vector<double>*> freeBatches_{kBatches};
   // Every batch, and a save and a giving back of every chunk, may be waiting at once.
   HandOver<Job> jobs_{kBatches + 2 * ReadAhead::kChunks};
+  uint64_t jobsHanded_ = 0;  // the run's thread's own count
+  std::mutex doneMutex_;
+  std::condition_variable done_;
+  uint64_t jobsDone_ = 0;
   std::atomic<bool> failed_{false};
   std::atomic<bool> dropped_{false};
   uint64_t samplesWritten_ = 0;

@@ -218,6 +218,25 @@ TEST_P(PipelineWriteFailure, StopsTheRunWithWhatCameBeforeIt) {
   EXPECT_EQ(sink.kept(), interleaved(failure.failAt * kChunkValues));
 }
 
+// Drained, the writer has written everything handed over, and goes on taking more.
+TEST(Pipeline, DrainingWaitsForEveryWrite) {
+  CountingInput source(0);
+  RecordingSink sink;
+  cli::ReadAhead input = source.reader(false, false);
+  cli::WriteBehind output(sink, nullptr, input, 2);
+  for (size_t round = 1; round <= 100; ++round) {
+    for (size_t i = 0; i < cli::WriteBehind::kBatches; ++i) {
+      output.buffer()[0] = static_cast<double>(round);
+      output.write(1);
+    }
+    output.drain();
+    ASSERT_EQ(sink.kept().size(), 2 * cli::WriteBehind::kBatches * round);
+    EXPECT_EQ(sink.kept().back(), 0.0);
+    EXPECT_EQ(sink.kept()[sink.kept().size() - 2], static_cast<double>(round));
+  }
+  EXPECT_TRUE(output.finish());
+}
+
 // A run that ends early, its chunks and batches still out and the reader waiting for room,
 // stops both workers.
 TEST(Pipeline, AnAbandonedRunEndsItsWorkers) {
