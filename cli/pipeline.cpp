@@ -123,13 +123,20 @@ void WriteBehind::save(const InputChunk& chunk) {
 }
 
 void WriteBehind::giveBack(const InputChunk& chunk) {
+  // Unsaved, nothing behind reads the chunk: it goes back at once, without waking the worker.
+  if (saved_ == nullptr) {
+    input_.giveBack(chunk);
+    return;
+  }
   hand({.giveBack = &chunk});
 }
 
 void WriteBehind::hand(const Job& job) {
-  if (jobs_.push(job)) {
-    ++jobsHanded_;
+  // The queue has room for every buffer and chunk, and closes only when the run is over.
+  if (!jobs_.push(job)) {
+    throw std::logic_error("output handed over with no room for it");
   }
+  ++jobsHanded_;
 }
 
 void WriteBehind::drain() {

@@ -154,6 +154,7 @@ class WriteBehind {
   // Saves the chunk's values before the samples written after this call.
   void save(const InputChunk& chunk);
   // Gives the chunk back to the reader once everything handed over before is done with it.
+  // The run's thread only.
   void giveBack(const InputChunk& chunk);
   // True once writing or saving failed: the run should stop, its outcome is the failure.
   [[nodiscard]] bool failed() const { return failed_.load(std::memory_order_acquire); }
