@@ -82,10 +82,10 @@ void ReadAhead::stop() {
 }
 
 WriteBehind::WriteBehind(engine::OutputSink& output, SavedInput* saved, ReadAhead& input,
-                         size_t batchDoubles)
-    : output_(output), saved_(saved), input_(input) {
+                         size_t bufferDoubles)
+    : output_(output), saved_(saved), input_(input), bufferDoubles_(bufferDoubles) {
   for (std::vector<double>& batch : batches_) {
-    batch.resize(batchDoubles);
+    batch.resize(kBuffersPerBatch * bufferDoubles);
     (void)freeBatches_.push(&batch);
   }
   worker_ = startWorker([this] { work(); });
@@ -101,24 +101,35 @@ WriteBehind::~WriteBehind() {
 }
 
 std::span<double> WriteBehind::buffer() {
+  if (current_ != nullptr && current_->size() - filled_ < bufferDoubles_) {
+    handBatch();
+  }
   if (current_ == nullptr) {
     const std::optional<std::vector<double>*> batch = freeBatches_.pop();
     if (!batch) {
       throw std::logic_error("output written after its end");
     }
     current_ = *batch;
+    filled_ = 0;
   }
-  return *current_;
+  return std::span<double>(*current_).subspan(filled_, bufferDoubles_);
 }
 
 void WriteBehind::write(size_t count) {
-  if (count > 0 && current_ != nullptr) {
-    hand({.batch = current_, .count = count});
+  if (current_ != nullptr) {
+    filled_ += 2 * count;
+  }
+}
+
+void WriteBehind::handBatch() {
+  if (current_ != nullptr && filled_ > 0) {
+    hand({.batch = current_, .count = filled_ / 2});
     current_ = nullptr;
   }
 }
 
 void WriteBehind::save(const InputChunk& chunk) {
+  handBatch();  // the samples before first, as one thread would have written them
   hand({.save = &chunk});
 }
 
@@ -140,11 +151,13 @@ void WriteBehind::hand(const Job& job) {
 }
 
 void WriteBehind::drain() {
+  handBatch();
   std::unique_lock lock(doneMutex_);
   done_.wait(lock, [this] { return jobsDone_ == jobsHanded_; });
 }
 
 bool WriteBehind::finish() {
+  handBatch();
   jobs_.close();
   if (worker_.joinable()) {
     worker_.join();

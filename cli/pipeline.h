@@ -135,11 +135,15 @@ class ReadAhead {
 // run hands them over; after the first failure it writes nothing more.
 class WriteBehind {
  public:
-  static constexpr size_t kBatches = 4;
+  static constexpr size_t kBatches = 3;
+  // A batch gathers the samples of this many buffers, so that the worker wakes once for them
+  // all. The bytes written are the same however the samples are cut.
+  static constexpr size_t kBuffersPerBatch = 2;
 
-  // `saved` may be null. `batchDoubles`: room for the samples of one batch, as interleaved
-  // real and imaginary parts.
-  WriteBehind(engine::OutputSink& output, SavedInput* saved, ReadAhead& input, size_t batchDoubles);
+  // `saved` may be null. `bufferDoubles`: the room `buffer()` gives, for interleaved real and
+  // imaginary parts.
+  WriteBehind(engine::OutputSink& output, SavedInput* saved, ReadAhead& input,
+              size_t bufferDoubles);
   WriteBehind(const WriteBehind&) = delete;
   WriteBehind& operator=(const WriteBehind&) = delete;
   WriteBehind(WriteBehind&&) = delete;
@@ -147,11 +151,11 @@ class WriteBehind {
   // Drops what is still to be written (the run has failed) and waits for the worker.
   ~WriteBehind();
 
-  // Where the next batch's samples go; waits for a buffer the worker is done with.
+  // Where the next samples go; waits for a batch the worker is done with.
   std::span<double> buffer();
-  // Hands over the first `count` complex samples of the buffer; none keeps it for the next.
+  // Takes the first `count` complex samples of the buffer, to be written with its batch.
   void write(size_t count);
-  // Saves the chunk's values before the samples written after this call.
+  // Saves the chunk's values after the samples written before this call.
   void save(const InputChunk& chunk);
   // Gives the chunk back to the reader once everything handed over before is done with it.
   // The run's thread only.
@@ -176,6 +180,7 @@ class WriteBehind {
     const InputChunk* giveBack = nullptr;  // a chunk done with
   };
   void hand(const Job& job);
+  void handBatch();
   void work();
   void run(const Job& job);
   void fail(std::string message);
@@ -184,7 +189,9 @@ class WriteBehind {
   SavedInput* saved_;
   ReadAhead& input_;
   std::array<std::vector<double>, kBatches> batches_;
-  std::vector<double>* current_ = nullptr;
+  size_t bufferDoubles_;
+  std::vector<double>* current_ = nullptr;  // the batch being filled
+  size_t filled_ = 0;                       // doubles in it
   HandOver<std::vector<double>*> freeBatches_{kBatches};
   // Every batch, and a save and a giving back of every chunk, may be waiting at once.
   HandOver<Job> jobs_{kBatches + 2 * ReadAhead::kChunks};

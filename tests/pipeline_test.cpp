@@ -214,8 +214,10 @@ TEST_P(PipelineWriteFailure, StopsTheRunWithWhatCameBeforeIt) {
     EXPECT_FALSE(output.finish());
     EXPECT_EQ(output.error(), "the sink is full");
   }
-  EXPECT_EQ(output.samplesWritten(), failure.failAt * kChunkValues);
-  EXPECT_EQ(sink.kept(), interleaved(failure.failAt * kChunkValues));
+  // Every write of the sink is a batch of whole chunks.
+  const size_t before = failure.failAt * cli::WriteBehind::kBuffersPerBatch * kChunkValues;
+  EXPECT_EQ(output.samplesWritten(), before);
+  EXPECT_EQ(sink.kept(), interleaved(before));
 }
 
 // Drained, the writer has written everything handed over, and goes on taking more.
