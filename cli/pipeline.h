@@ -22,14 +22,18 @@
 namespace quenvarith::cli {
 
 // A queue of fixed capacity between threads. Every buffer that goes through one has a place in
-// it, so that a push never waits; a pop waits for an item or for the queue to close.
+// it, so that a push never waits; a pop waits for an item or for the queue to close. A consumer
+// that finds the queue empty sleeps until `gather` items are there: it wakes once for them all.
+// Only for queues that fill up to `gather` while their consumer sleeps, whatever the others
+// wait for: free buffers, which all come back.
 template <typename T>
 class HandOver {
  public:
-  explicit HandOver(size_t capacity) : items_(capacity) {}
+  explicit HandOver(size_t capacity, size_t gather = 1) : items_(capacity), gather_(gather) {}
 
   // False when the queue is closed (or, by a fault of the caller, full): the item is not taken.
   bool push(T item) {
+    bool wake = false;
     {
       const std::lock_guard lock(mutex_);
       if (closed_ || count_ == items_.size()) {
@@ -37,15 +41,22 @@ class HandOver {
       }
       items_[(first_ + count_) % items_.size()] = item;
       ++count_;
+      wake = waiting_ && count_ >= gather_;
     }
-    ready_.notify_one();
+    if (wake) {
+      ready_.notify_one();
+    }
     return true;
   }
 
   // The first item; nothing once the queue is closed and empty, or closed when `drop`.
   std::optional<T> pop(bool drop = false) {
     std::unique_lock lock(mutex_);
-    ready_.wait(lock, [this] { return count_ > 0 || closed_; });
+    if (count_ == 0) {
+      waiting_ = true;
+      ready_.wait(lock, [this] { return count_ >= gather_ || closed_; });
+      waiting_ = false;
+    }
     if (count_ == 0 || (closed_ && drop)) {
       return std::nullopt;
     }
@@ -67,8 +78,10 @@ class HandOver {
   std::mutex mutex_;
   std::condition_variable ready_;
   std::vector<T> items_;
+  size_t gather_;
   size_t first_ = 0;
   size_t count_ = 0;
+  bool waiting_ = false;
   bool closed_ = false;
 };
 
@@ -126,7 +139,8 @@ class ReadAhead {
   Position position_;
   bool ahead_;
   std::array<InputChunk, kChunks> chunks_;
-  HandOver<InputChunk*> free_{kChunks};
+  // The reader fills half the chunks at a time.
+  HandOver<InputChunk*> free_{kChunks, kChunks / 2};
   HandOver<InputChunk*> filled_{kChunks};
   std::thread worker_;
 };
