@@ -1,5 +1,6 @@
 #include "pipeline.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -82,10 +83,11 @@ void ReadAhead::stop() {
 }
 
 WriteBehind::WriteBehind(engine::OutputSink& output, SavedInput* saved, ReadAhead& input,
-                         size_t bufferDoubles)
+                         size_t bufferDoubles, size_t batchDoubles)
     : output_(output), saved_(saved), input_(input), bufferDoubles_(bufferDoubles) {
+  const size_t buffers = std::max<size_t>(1, batchDoubles / bufferDoubles);
   for (std::vector<double>& batch : batches_) {
-    batch.resize(kBuffersPerBatch * bufferDoubles);
+    batch.resize(buffers * bufferDoubles);
     (void)freeBatches_.push(&batch);
   }
   worker_ = startWorker([this] { work(); });

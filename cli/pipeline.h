@@ -150,14 +150,15 @@ class ReadAhead {
 class WriteBehind {
  public:
   static constexpr size_t kBatches = 3;
-  // A batch gathers the samples of this many buffers, so that the worker wakes once for them
-  // all. The bytes written are the same however the samples are cut.
-  static constexpr size_t kBuffersPerBatch = 2;
+  // A batch gathers the samples of as many buffers as fit in this many doubles (one at least),
+  // so that the worker wakes once for them all while memory stays small. The bytes written are
+  // the same however the samples are cut.
+  static constexpr size_t kBatchDoubles = size_t{1} << 16;
 
   // `saved` may be null. `bufferDoubles`: the room `buffer()` gives, for interleaved real and
   // imaginary parts.
-  WriteBehind(engine::OutputSink& output, SavedInput* saved, ReadAhead& input,
-              size_t bufferDoubles);
+  WriteBehind(engine::OutputSink& output, SavedInput* saved, ReadAhead& input, size_t bufferDoubles,
+              size_t batchDoubles = kBatchDoubles);
   WriteBehind(const WriteBehind&) = delete;
   WriteBehind& operator=(const WriteBehind&) = delete;
   WriteBehind(WriteBehind&&) = delete;

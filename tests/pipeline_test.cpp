@@ -15,6 +15,9 @@ namespace quenvarith::testing {
 namespace {
 
 constexpr size_t kChunkValues = 6;
+// The writer's batches: the samples of two chunks, written back as (value, -value).
+constexpr size_t kChunksPerBatch = 2;
+constexpr size_t kBatchDoubles = kChunksPerBatch * 2 * kChunkValues;
 
 // The numbers 0, 1, 2... up to `length`, each on line value / 3 + 1; throws at `throwAt`.
 class CountingInput {
@@ -134,7 +137,7 @@ TEST_P(PipelineFlow, EveryValueArrivesOnceAndInOrder) {
   RecordingSink sink;
   {
     cli::ReadAhead input = source.reader(flow.ahead, false);
-    cli::WriteBehind output(sink, &saved, input, 2 * kChunkValues);
+    cli::WriteBehind output(sink, &saved, input, 2 * kChunkValues, kBatchDoubles);
     const size_t chunks = copyThrough(input, output, flow.save);
     EXPECT_EQ(chunks, flow.length / kChunkValues + 1);
     input.stop();
@@ -204,7 +207,7 @@ TEST_P(PipelineWriteFailure, StopsTheRunWithWhatCameBeforeIt) {
   CountingInput source(100000 * kChunkValues);
   RecordingSink sink(failure.failAt, failure.throws);
   cli::ReadAhead input = source.reader(true, false);
-  cli::WriteBehind output(sink, nullptr, input, 2 * kChunkValues);
+  cli::WriteBehind output(sink, nullptr, input, 2 * kChunkValues, kBatchDoubles);
   const size_t chunks = copyThrough(input, output, false);
   EXPECT_LT(chunks, 1000u);
   input.stop();
@@ -215,7 +218,7 @@ TEST_P(PipelineWriteFailure, StopsTheRunWithWhatCameBeforeIt) {
     EXPECT_EQ(output.error(), "the sink is full");
   }
   // Every write of the sink is a batch of whole chunks.
-  const size_t before = failure.failAt * cli::WriteBehind::kBuffersPerBatch * kChunkValues;
+  const size_t before = failure.failAt * kChunksPerBatch * kChunkValues;
   EXPECT_EQ(output.samplesWritten(), before);
   EXPECT_EQ(sink.kept(), interleaved(before));
 }
@@ -245,7 +248,7 @@ TEST(Pipeline, AnAbandonedRunEndsItsWorkers) {
   CountingInput source(100000 * kChunkValues);
   RecordingSink sink;
   cli::ReadAhead input = source.reader(true, false);
-  cli::WriteBehind output(sink, nullptr, input, 2 * kChunkValues);
+  cli::WriteBehind output(sink, nullptr, input, 2 * kChunkValues, kBatchDoubles);
   const cli::InputChunk& held = input.next();
   (void)output.buffer();
   output.write(1);
