@@ -182,7 +182,7 @@ TEST_P(PipelineRunInputFailure, ShowsAtItsStepWithTheStepsBeforeWritten) {
     }
     const ProcessResult result = runProgramOn(QUENVARITH_RUN_PATH, arguments, input);
     EXPECT_EQ(result.exitCode, failure.exitCode) << result.err;
-    EXPECT_EQ(result.err, failure.message);
+    EXPECT_EQ(withUnixLineEnds(result.err), failure.message);
     const std::string samples = readFile(scratch.file("out.cf32"));
     const size_t before = failure.stepsWritten * kSamplesPerSymbol * kCf32Bytes;
     if (failure.exitCode == 0) {
