@@ -29,6 +29,7 @@
 #include "block/parameter_codes.h"
 #include "block/tone_kernel/kernel_level.h"
 #include "cli/options.h"
+#include "cli/pipeline.h"
 #include "cli/progress.h"
 #include "cli/saved_input.h"
 #include "cli/stop_signals.h"
@@ -335,32 +336,22 @@ class CommandRun {
           *options_.randomSymbols, options_.seed, layout.valuesPerSymbol, bitInput(),
           truncateToInt32(options_.settings.parameters.mAryNumber));
       const engine::RandomInput* generator = random.get();
-      const uint64_t symbols = *options_.randomSymbols;
-      fraction_ = [generator, symbols]() {
-        return symbols > 0 ? static_cast<double>(generator->symbolsGenerated()) /
-                                 static_cast<double>(symbols)
-                           : -1.0;
-      };
+      inputPosition_ = [generator] { return generator->symbolsGenerated(); };
+      inputLength_ = *options_.randomSymbols;
       source_ = std::move(random);
     } else if (options_.inputFormat == cli::InputFormat::Bytes) {
       auto bytes = options_.message
                        ? std::make_unique<engine::BytesInput>(*options_.message, bitInput())
                        : std::make_unique<engine::BytesInput>(inputFile_.get(), bitInput());
       const engine::BytesInput* reader = bytes.get();
-      const uint64_t total = options_.message ? options_.message->size() : inputBytes_;
-      fraction_ = [reader, total]() {
-        return total > 0 ? static_cast<double>(reader->bytesConsumed()) / static_cast<double>(total)
-                         : -1.0;
-      };
+      inputPosition_ = [reader] { return reader->bytesConsumed(); };
+      inputLength_ = options_.message ? options_.message->size() : inputBytes_;
       source_ = std::move(bytes);
     } else {
       auto text = std::make_unique<engine::TextInput>(inputFile_.get());
       textInput_ = text.get();
-      const uint64_t total = inputBytes_;
-      fraction_ = [reader = textInput_, total]() {
-        return total > 0 ? static_cast<double>(reader->bytesConsumed()) / static_cast<double>(total)
-                         : -1.0;
-      };
+      inputPosition_ = [reader = textInput_] { return reader->bytesConsumed(); };
+      inputLength_ = inputBytes_;
       source_ = std::move(text);
     }
     return std::nullopt;
@@ -413,53 +404,129 @@ class CommandRun {
     return std::nullopt;
   }
 
+  // Whether the input may be read ahead: not one that can wait for ever, a pipe or a terminal,
+  // whose reader the run could not stop.
+  [[nodiscard]] bool inputReadsAhead() const {
+    if (options_.randomSymbols || options_.message) {
+      return true;
+    }
+    const std::optional<engine::FileIdentity> identity = options_.input == "-"
+                                                             ? engine::standardInputIdentity()
+                                                             : engine::fileIdentity(options_.input);
+    return identity && identity->regular;
+  }
+
+  // How much of the input the run has taken, as far as anybody knows.
+  [[nodiscard]] double fraction() const {
+    return inputLength_ > 0 ? static_cast<double>(position_) / static_cast<double>(inputLength_)
+                            : -1.0;
+  }
+
   // Reads the input in chunks of whole steps, feeds them and writes every step's samples, then
-  // finishes the run, padding a last step cut short where asked to.
+  // finishes the run, padding a last step cut short where asked to. The input is read ahead and
+  // the samples written (the input saved) behind on worker threads: this thread runs the block.
   engine::RunResult runSteps() {
-    const engine::SignalLayout& layout = simulation_->layout();
-    const auto width = static_cast<size_t>(layout.inputWidth);
+    const auto width = static_cast<size_t>(simulation_->layout().inputWidth);
     const size_t stepSamples = simulation_->stepSampleCount();
     const size_t steps =
         std::max<size_t>(1, std::min(kChunkValues / width, kChunkSamples / stepSamples));
-    values_.resize(steps * width);
-    lines_.resize(textInput_ != nullptr ? values_.size() : 0);
     samples_.resize(2 * steps * stepSamples);
     std::unique_ptr<cli::ProgressBar> progress;
     if (!options_.quiet && cli::errorStreamIsTerminal()) {
-      progress = std::make_unique<cli::ProgressBar>(fraction_);
+      progress = std::make_unique<cli::ProgressBar>([this] { return fraction(); });
     }
 
     engine::RunResult result;
+    {
+      cli::ReadAhead input(
+          [this](std::span<double> values, std::span<uint64_t> lines) {
+            return textInput_ != nullptr ? textInput_->readAvailable(values, lines)
+                                         : source_->readAvailable(values);
+          },
+          inputPosition_, steps * width, textInput_ != nullptr, inputReadsAhead());
+      cli::WriteBehind output(*output_, savedInput_.get(), input, samples_.size());
+      runChunks(input, output, progress.get(), result);
+      // The workers end here; the input, the output and the saved input are this thread's
+      // again. A write that failed came before anything this thread saw afterwards.
+      input.stop();
+      if (!output.finish()) {
+        result = {engine::Outcome::OutputError, output.error(), output.samplesWritten(),
+                  std::nullopt};
+      }
+    }
+    endRun(result, width);
+    if (progress) {
+      progress->progress(result.samplesWritten);
+    }
+    return result;
+  }
+
+  // Feeds the input chunk by chunk until it ends, the run fails or a stop is asked for.
+  void runChunks(cli::ReadAhead& input, cli::WriteBehind& output, cli::ProgressBar* progress,
+                 engine::RunResult& result) {
+    const size_t stepSamples = simulation_->stepSampleCount();
     for (;;) {
       if (stop_.requested()) {
         result.outcome = engine::Outcome::Interrupted;
-        break;
+        return;
+      }
+      // A read that may wait for ever starts once every write before it is done, so that a
+      // write that failed ends the run before it, as on one thread.
+      if (!input.ahead()) {
+        output.drain();
+      }
+      if (output.failed()) {
+        return;
       }
       // Every chunk but the last is whole steps, so that no step straddles two chunks.
       inputsBeforeChunk_ = result.samplesWritten / stepSamples;
-      chunkCount_ = textInput_ != nullptr ? textInput_->readAvailable(values_, lines_)
-                                          : source_->readAvailable(values_);
+      const cli::InputChunk& chunk = input.next();
       // A signal that came while the input was read stops the run before these values.
       if (stop_.requested()) {
+        output.giveBack(chunk);
         result.outcome = engine::Outcome::Interrupted;
-        break;
+        return;
       }
-      const std::span<const double> chunk = std::span<const double>(values_).first(chunkCount_);
-      if (savedInput_ && !savedInput_->write(chunk)) {
-        result = {engine::Outcome::OutputError, savedInput_->error(), result.samplesWritten,
-                  std::nullopt};
-        break;
+      position_ = chunk.position;
+      if (savedInput_) {
+        output.save(chunk);
       }
-      if (!feed(chunk, result)) {
-        break;
+      chunk_ = &chunk;
+      const bool fed = feed(chunk.read(), output, result);
+      const bool last = chunk.last();
+      chunk_ = nullptr;
+      output.giveBack(chunk);
+      if (!fed) {
+        return;
       }
-      if (progress) {
+      if (progress != nullptr) {
         progress->progress(result.samplesWritten);
       }
-      if (chunkCount_ < values_.size()) {
-        break;
+      if (last) {
+        return;
       }
     }
+  }
+
+  // Feeds `values`, handing the samples of every step they complete to the output; false once
+  // the run failed, or the output did.
+  bool feed(std::span<const double> values, cli::WriteBehind& output, engine::RunResult& result) {
+    while (!values.empty() && !output.failed()) {
+      const engine::StepResult step = simulation_->feed(values, output.buffer());
+      output.write(step.samplesWritten);
+      result.samplesWritten += step.samplesWritten;
+      if (!step.ok()) {
+        failedAt(step, result);
+        return false;
+      }
+      values = values.subspan(step.valuesTaken);
+    }
+    return !output.failed();
+  }
+
+  // Ends the run: the last step cut short completed (padded) or reported, the input's own error
+  // reported once every step before it is written.
+  void endRun(engine::RunResult& result, size_t width) {
     const bool inputFailed = !source_->error().empty();
     if (simulation_->running()) {
       const size_t held = simulation_->heldValues();
@@ -479,26 +546,6 @@ class CommandRun {
     } else if (result.ok() && inputFailed) {
       result = {engine::Outcome::InputError, source_->error(), result.samplesWritten, std::nullopt};
     }
-    if (progress) {
-      progress->progress(result.samplesWritten);
-    }
-    return result;
-  }
-
-  // Feeds `values`, writing the samples of every step they complete; false once the run failed.
-  bool feed(std::span<const double> values, engine::RunResult& result) {
-    while (!values.empty()) {
-      const engine::StepResult step = simulation_->feed(values, samples_);
-      if (!writeSamples(step.samplesWritten, result)) {
-        return false;
-      }
-      if (!step.ok()) {
-        failedAt(step, result);
-        return false;
-      }
-      values = values.subspan(step.valuesTaken);
-    }
-    return true;
   }
 
   // The failure of a step in `result`: for the block's, which step it was (every step one
@@ -517,12 +564,13 @@ class CommandRun {
     const auto width = static_cast<size_t>(layout.inputWidth);
     const uint64_t input = result.samplesWritten / simulation_->stepSampleCount();
     const auto first = static_cast<size_t>(input - inputsBeforeChunk_) * width;
-    const size_t last = std::min(first + width, chunkCount_);
+    const size_t last = chunk_ != nullptr ? std::min(first + width, chunk_->count) : 0;
     if (first < last) {
-      failedLines_ = lines_[first] == lines_[last - 1]
-                         ? "input line " + std::to_string(lines_[first])
-                         : "input lines " + std::to_string(lines_[first]) + "-" +
-                               std::to_string(lines_[last - 1]);
+      const std::vector<uint64_t>& lines = chunk_->lines;
+      failedLines_ = lines[first] == lines[last - 1]
+                         ? "input line " + std::to_string(lines[first])
+                         : "input lines " + std::to_string(lines[first]) + "-" +
+                               std::to_string(lines[last - 1]);
     }
   }
 
@@ -610,18 +658,20 @@ class CommandRun {
   std::unique_ptr<engine::Simulation> simulation_;
   std::unique_ptr<engine::ValueStream> source_;
   engine::TextInput* textInput_ = nullptr;
-  std::function<double()> fraction_ = [] { return -1.0; };
+  // How far the source has read (called on the thread that reads it), out of how far it goes;
+  // and how far it had read for the chunk being run.
+  cli::ReadAhead::Position inputPosition_ = [] { return uint64_t{0}; };
+  uint64_t inputLength_ = 0;
+  uint64_t position_ = 0;
   engine::StopToken stop_;
   std::unique_ptr<engine::OutputWriter> output_;
   std::unique_ptr<cli::SavedInput> savedInput_;
-  // The run's buffers, allocated before it: a chunk of input values, the line of each value of
-  // a text input, and the samples of the steps of a chunk.
-  std::vector<double> values_;
-  std::vector<uint64_t> lines_;
+  // The samples of the run's last step, written once the workers have ended. The pipeline has
+  // buffers of its own, allocated before the run.
   std::vector<double> samples_;
-  size_t chunkCount_ = 0;           // values in the chunk being run
-  uint64_t inputsBeforeChunk_ = 0;  // input steps completed before it
-  std::string failedLines_;         // where the input of a failing step came from
+  const cli::InputChunk* chunk_ = nullptr;  // the chunk being run
+  uint64_t inputsBeforeChunk_ = 0;          // input steps completed before it
+  std::string failedLines_;                 // where the input of a failing step came from
 };
 
 int run(int argc, char** argv) {

@@ -6,6 +6,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <pthread.h>
 #endif
 
 namespace quenvarith::cli {
@@ -95,5 +97,27 @@ void dieOfStopSignal() {
   std::_Exit(128 + signal);  // only if the signal is blocked
 #endif
 }
+
+#if defined(_WIN32)
+
+StopSignalsBlocked::StopSignalsBlocked() = default;
+StopSignalsBlocked::~StopSignalsBlocked() = default;
+
+#else
+
+StopSignalsBlocked::StopSignalsBlocked() {
+  sigset_t stops{};
+  (void)sigemptyset(&stops);
+  for (const int signal : kStopSignals) {
+    (void)sigaddset(&stops, signal);
+  }
+  (void)pthread_sigmask(SIG_BLOCK, &stops, &previous_);
+}
+
+StopSignalsBlocked::~StopSignalsBlocked() {
+  (void)pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+#endif
 
 }  // namespace quenvarith::cli

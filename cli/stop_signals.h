@@ -5,6 +5,10 @@
 
 #include <string>
 
+#if !defined(_WIN32)
+#include <csignal>
+#endif
+
 #include "engine/simulation.h"
 
 namespace quenvarith::cli {
@@ -21,5 +25,23 @@ std::string signalName(int signal);
 // Ends the program as the signal would have: its default action restored and the signal raised
 // again, so that a calling shell sees the program killed by it.
 [[noreturn]] void dieOfStopSignal();
+
+// Blocks the stop signals in the calling thread while it lives, so that a thread started
+// meanwhile never takes them (they then interrupt the waits of the threads that do). Windows
+// delivers Ctrl-C on a thread of its own: nothing to block there.
+class StopSignalsBlocked {
+ public:
+  StopSignalsBlocked();
+  StopSignalsBlocked(const StopSignalsBlocked&) = delete;
+  StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
+  StopSignalsBlocked(StopSignalsBlocked&&) = delete;
+  StopSignalsBlocked& operator=(StopSignalsBlocked&&) = delete;
+  ~StopSignalsBlocked();
+
+#if !defined(_WIN32)
+ private:
+  sigset_t previous_{};
+#endif
+};
 
 }  // namespace quenvarith::cli

@@ -551,6 +551,14 @@ class RunningCommand {
     EXPECT_EQ(::write(input_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
   }
   void signal(int number) const { (void)kill(pid_, number); }
+  // Whether the program has ended, with its wait status in `status`; does not wait.
+  bool exited(int& status) {
+    if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return true;
+    }
+    return false;
+  }
   // The wait status.
   int wait() {
     int status = 0;
@@ -625,6 +633,49 @@ TEST(RunCommand, StopSignalsCloseTheRecordingThenKillTheProgram) {
   EXPECT_EQ(meta["annotations"][0]["core:sample_start"], samples);
   EXPECT_EQ(meta["annotations"][0]["core:comment"],
             "interrupted by SIGINT at sample " + std::to_string(samples));
+}
+
+// A write that fails ends a run whose input waits for more: it is not left waiting in a read.
+TEST(RunCommand, AFailedWriteEndsARunWaitingForInput) {
+  const ScratchDirectory scratch;
+  RunningCommand command({"--output", "/dev/full", "--format", "cf32"}, scratch.file("err"));
+  // As much as the pipe holds, so that the test's write completes whenever the program ends;
+  // the program reads it all, runs it and waits for more: the input stays open.
+  std::string steps;
+  for (int i = 0; i < 16384; ++i) {
+    steps += "1 0\n";
+  }
+  command.send(steps);
+  int status = -1;
+  for (int attempt = 0; attempt < 1000 && !command.exited(status); ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(WIFEXITED(status)) << "still running";
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(readFile(scratch.file("err")),
+            "error: cannot write the output '/dev/full': No space left on device\n");
+}
+
+// A stopped run has saved the input it ran and no more, though more was read: one line of the
+// saved input per symbol whose samples were written.
+TEST(RunCommand, AStoppedRunSavesTheInputItRanAndNoMore) {
+  for (const char* frameValues : {"2", "2000"}) {
+    SCOPED_TRACE(frameValues);
+    const ScratchDirectory scratch;
+    const std::string folder = scratch.file("");
+    RunningCommand command({"--random", "100000000", "--frame-size", frameValues, "--output",
+                            folder + "/long.cf32", "--save-input", folder + "/bits.txt"},
+                           folder + "/err");
+    ASSERT_TRUE(awaitPartialOutput(folder, uintmax_t{1} << 20)) << readFile(folder + "/err");
+    command.signal(SIGINT);
+    const int status = command.wait();
+    ASSERT_TRUE(WIFSIGNALED(status)) << readFile(folder + "/err");
+    const uintmax_t samples = std::filesystem::file_size(folder + "/long.cf32") / 8;
+    EXPECT_EQ(linesOf(readFile(folder + "/bits.txt")).size() * 8, samples);
+    EXPECT_NE(
+        readFile(folder + "/err").find("after " + std::to_string(samples) + " output samples"),
+        std::string::npos);
+  }
 }
 
 #if defined(QUENVARITH_HAVE_LIBARCHIVE)
