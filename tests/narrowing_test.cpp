@@ -21,7 +21,9 @@ std::vector<uint32_t> narrowed(const std::vector<double>& values, Narrowing narr
   std::vector<char> bytes(values.size() * sizeof(float));
   narrowToFloats(values, bytes.data(), narrowing);
   std::vector<uint32_t> words(values.size());
-  std::memcpy(words.data(), bytes.data(), bytes.size());
+  if (!bytes.empty()) {  // an empty vector's data may be null, which memcpy must not get
+    std::memcpy(words.data(), bytes.data(), bytes.size());
+  }
   return words;
 }
 
