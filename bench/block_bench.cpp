@@ -95,31 +95,17 @@ BENCHMARK(blockFrame)
     ->ArgNames({kSamplesArg, kContinuityArg, kPhaseArg})
     ->ArgsProduct({{8, 64}, {1, 2}, {3, 9}});
 
-// The input mapping alone on a frame of 1024 symbols, integer input (M = 4): ns per symbol.
-void blockMapping(benchmark::State& state) {
-  FrameRecord frame(kToneCount, 8, kSymbolsPerFrame, true);
-  const std::vector<int32_t> symbols = frameSymbols();
-  for (std::size_t s = 0; s < symbols.size(); ++s) {
-    frame.input()[s] = symbols[s];
-  }
-  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
-    mapInputToSymbols(frame.record());
-    benchmark::ClobberMemory();
-  }
-  if (!frame.ok()) {
-    state.SkipWithError("the block reported an error");
-  }
-  countSamples(state, kSymbolsPerFrame);
-}
-
-BENCHMARK(blockMapping)->Name("blockMapping/M:4");
-
-// The same with bit input, two bits per symbol, binary mapping: ns per symbol.
-void blockMappingBits(benchmark::State& state) {
+// The input mapping alone on a frame of 1024 symbols (M = 4), the same symbols as integers or
+// as two bits each, binary mapping: ns per symbol.
+void mapFrame(benchmark::State& state, bool bits) {
   constexpr int32_t kBitsPerSymbol = 2;
-  FrameRecord frame(kToneCount, 8, kSymbolsPerFrame, true, false, true);
+  FrameRecord frame(kToneCount, 8, kSymbolsPerFrame, true, false, bits);
   const std::vector<int32_t> symbols = frameSymbols();
   for (std::size_t s = 0; s < symbols.size(); ++s) {
+    if (!bits) {
+      frame.input()[s] = symbols[s];
+      continue;
+    }
     for (int32_t bit = 0; bit < kBitsPerSymbol; ++bit) {
       const auto shift = static_cast<uint32_t>(kBitsPerSymbol - 1 - bit);
       frame.input()[s * kBitsPerSymbol + static_cast<std::size_t>(bit)] =
@@ -136,6 +122,14 @@ void blockMappingBits(benchmark::State& state) {
   countSamples(state, kSymbolsPerFrame);
 }
 
+void blockMapping(benchmark::State& state) {
+  mapFrame(state, false);
+}
+void blockMappingBits(benchmark::State& state) {
+  mapFrame(state, true);
+}
+
+BENCHMARK(blockMapping)->Name("blockMapping/M:4");
 BENCHMARK(blockMappingBits)->Name("blockMappingBits/M:4");
 
 // Many tones, one sample per symbol, discontinuous: the per-symbol advance of all M

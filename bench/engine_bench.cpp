@@ -55,6 +55,19 @@ class DroppedOutput final : public engine::OutputSink {
   std::string error_;
 };
 
+// M = 4 tones 1 Hz apart, N samples per symbol, continuous phase.
+engine::RunSettings continuousSettings(InputType inputType, int32_t samplesPerSymbol,
+                                       engine::SignalMode signal) {
+  engine::RunSettings settings;
+  settings.parameters.mAryNumber = kToneCount;
+  settings.parameters.inputType = codeOf(inputType);
+  settings.parameters.frequencySeparation = 1.0;
+  settings.parameters.phaseContinuity = codeOf(PhaseContinuity::Continuous);
+  settings.parameters.samplesPerSymbol = samplesPerSymbol;
+  settings.signal = signal;
+  return settings;
+}
+
 // M = 4 integer symbols, N samples per symbol, continuous phase, sample-based.
 void engineSampleStep(benchmark::State& state) {
   constexpr uint64_t kSymbolsPerRun = uint64_t{1} << 16;
@@ -64,13 +77,8 @@ void engineSampleStep(benchmark::State& state) {
     state.SkipWithError(plugin.error().c_str());
     return;
   }
-  engine::RunSettings settings;
-  settings.parameters.mAryNumber = kToneCount;
-  settings.parameters.inputType = codeOf(InputType::Integer);
-  settings.parameters.frequencySeparation = 1.0;
-  settings.parameters.phaseContinuity = codeOf(PhaseContinuity::Continuous);
-  settings.parameters.samplesPerSymbol = n;
-  settings.signal = engine::SignalMode::Sample;
+  const engine::RunSettings settings =
+      continuousSettings(InputType::Integer, n, engine::SignalMode::Sample);
   uint64_t steps = 0;
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
     // One whole run per iteration; its set-up is a few microseconds of the run's milliseconds.
@@ -108,13 +116,7 @@ void engineFrameStep(benchmark::State& state) {
     state.SkipWithError(plugin.error().c_str());
     return;
   }
-  engine::RunSettings settings;
-  settings.parameters.mAryNumber = kToneCount;
-  settings.parameters.inputType = codeOf(InputType::Bit);
-  settings.parameters.frequencySeparation = 1.0;
-  settings.parameters.phaseContinuity = codeOf(PhaseContinuity::Continuous);
-  settings.parameters.samplesPerSymbol = n;
-  settings.signal = engine::SignalMode::Frame;
+  engine::RunSettings settings = continuousSettings(InputType::Bit, n, engine::SignalMode::Frame);
   settings.frameSize = kBitsPerSymbol;
   settings.sampleTime = 1.0;
   engine::Simulation simulation(plugin, settings);

@@ -211,16 +211,16 @@ RandomInput::RandomInput(uint64_t symbols, uint64_t seed, int32_t valuesPerSymbo
       // Rejecting the top, incomplete run of values keeps every symbol equally likely; taken
       // once, as it costs a division.
       drawLimit_(std::numeric_limits<uint64_t>::max() -
-                 std::numeric_limits<uint64_t>::max() % alphabet_),
-      powerOfTwoAlphabet_((alphabet_ & (alphabet_ - 1)) == 0) {}
+                 std::numeric_limits<uint64_t>::max() % alphabet_) {}
 
 uint64_t RandomInput::nextSymbol() {
   uint64_t draw = generator_();
   while (draw >= drawLimit_) {
     draw = generator_();
   }
-  // The same remainder by a mask where it can be, which costs no division.
-  return powerOfTwoAlphabet_ ? draw & (alphabet_ - 1) : draw % alphabet_;
+  // The same remainder by a mask for a power of two, as every bit alphabet is: no division.
+  const uint64_t mask = alphabet_ - 1;
+  return (alphabet_ & mask) == 0 ? draw & mask : draw % alphabet_;
 }
 
 ReadResult RandomInput::read(std::span<double> values) {

@@ -86,7 +86,6 @@ class RandomInput final : public ValueStream {
   uint64_t alphabet_;
   // Draws at or above this are rejected: what lies above the last whole run of alphabet_ values.
   uint64_t drawLimit_;
-  bool powerOfTwoAlphabet_;  // as every bit alphabet is: a mask gives the remainder
   uint64_t symbol_ = 0;
   int32_t valuesLeftInSymbol_ = 0;
   std::string error_;
