@@ -124,44 +124,26 @@ bool hasSymbols(const Synthesis& synthesis) {
   return synthesis.symbolsPerFrame > 0 && synthesis.mAryNumber > 0;
 }
 
-// One input frame in, one output frame out, at every call.
-void computeFrame(DxpBlockRecord* record) {
-  const StepParameters parameters = readStepParameters(record);
-  const Synthesis synthesis = readSynthesis(record, parameters);
-  if (!fitsDeclaredStorage(record, synthesis, frameSamples(synthesis))) {
-    dxpSetErrorStatus(record, kSizesChanged);
-    return;
-  }
-  // Its failure is the host's to act on; the step goes on.
-  mapInputToSymbols(record, parameters.mapping);
-  const int32_t continuity = parameters.phaseContinuity;
-  if (!isKnownContinuity(continuity)) {
-    dxpSetErrorStatus(record, kInvalidOption);
-    return;
-  }
-  if (!hasSymbols(synthesis)) {
-    return;
-  }
-  const bool continuous = continuity == codeOf(PhaseContinuity::Continuous);
+// What an input step synthesises: the whole frame, to the buffer and the output port at once;
+// or, sample-based, the one symbol of the input sample, to the buffer for the next N output
+// steps.
+enum class InputStep { Frame, Sample };
 
-  // The buffer keeps the frame's samples; the output port gets them in the same pass.
-  ToneSynthesizer synthesizer(synthesis.sampleBuffer, record->outputPorts[0].signal);
-  *synthesis.phase = synthesizer.addFrame(
-      toneFrame(synthesis, synthesis.symbolsPerFrame, continuous), *synthesis.phase);
-  synthesizer.finish();
-}
-
-// The symbol of an input hit: its N samples buffered for the next N output steps. False when
-// the step must end here: the storage no longer fits the parameters, or the continuity is
-// unknown ("Invalid option."). Kept out of line, so that the output steps between input hits
+// The input step: parameters read once, the storage checked against them, the input mapped and
+// the symbols synthesised. False when the step must end here: the storage no longer fits the
+// parameters, or the continuity is unknown ("Invalid option."). One function for both steps,
+// compiled for each; kept out of line, so that the sample-based output steps between input hits
 // do not set up the synthesizer's frame.
-[[gnu::noinline]] bool synthesizeArrivedSymbol(DxpBlockRecord* record) {
+template <InputStep Step>
+[[gnu::noinline]] bool synthesizeInput(DxpBlockRecord* record) {
+  constexpr bool frame = Step == InputStep::Frame;
   const StepParameters parameters = readStepParameters(record);
   const Synthesis synthesis = readSynthesis(record, parameters);
-  if (!fitsDeclaredStorage(record, synthesis, 1)) {
+  if (!fitsDeclaredStorage(record, synthesis, frame ? frameSamples(synthesis) : 1)) {
     dxpSetErrorStatus(record, kSizesChanged);
     return false;
   }
+  // A mapping failure is the host's to act on; the step goes on.
   mapInputToSymbols(record, parameters.mapping);
   const int32_t continuity = parameters.phaseContinuity;
   if (!isKnownContinuity(continuity)) {
@@ -169,10 +151,12 @@ void computeFrame(DxpBlockRecord* record) {
     return false;
   }
   if (hasSymbols(synthesis)) {
-    // One symbol per input sample.
     const bool continuous = continuity == codeOf(PhaseContinuity::Continuous);
-    ToneSynthesizer synthesizer(synthesis.sampleBuffer);
-    *synthesis.phase = synthesizer.addFrame(toneFrame(synthesis, 1, continuous), *synthesis.phase);
+    ToneSynthesizer synthesizer(synthesis.sampleBuffer,
+                                frame ? record->outputPorts[0].signal : nullptr);
+    const int32_t symbols = frame ? synthesis.symbolsPerFrame : 1;
+    *synthesis.phase =
+        synthesizer.addFrame(toneFrame(synthesis, symbols, continuous), *synthesis.phase);
     synthesizer.finish();
   }
   return true;
@@ -214,7 +198,7 @@ void computeSample(DxpBlockRecord* record) {
     return;
   }
   if (dxpPortHasHit(record, record->inputPorts[0].sampleTimeIndex) != 0 &&
-      !synthesizeArrivedSymbol(record)) {
+      !synthesizeInput<InputStep::Sample>(record)) {
     return;
   }
   if (dxpPortHasHit(record, record->outputPorts[0].sampleTimeIndex) != 0) {
@@ -277,7 +261,7 @@ void mdlComputeOutputs(DxpBlockRecord* record, int32_t /*taskId*/) {
   if (dxpInputFrameFlag(&record->inputPorts[0]) == DXP_FRAME_NO) {
     computeSample(record);
   } else {
-    computeFrame(record);
+    (void)synthesizeInput<InputStep::Frame>(record);  // one input frame in, one output out
   }
 }
 
