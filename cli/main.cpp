@@ -182,9 +182,10 @@ struct FileCloser {
 };
 
 // Input values read and samples written per chunk, at most: a whole number of steps, at least
-// one.
-constexpr size_t kChunkValues = size_t{1} << 12;
-constexpr size_t kChunkSamples = size_t{1} << 14;
+// one. Every chunk wakes the workers once or twice, and a wake-up costs microseconds: chunks of
+// this size keep that below 1% of a run, for about 17 MiB in all.
+constexpr size_t kChunkValues = size_t{1} << 15;
+constexpr size_t kChunkSamples = size_t{1} << 17;
 
 // The current time as ISO 8601 UTC, as a SigMF capture gives it.
 std::string utcNow() {

@@ -153,7 +153,7 @@ class WriteBehind {
   // A batch gathers the samples of as many buffers as fit in this many doubles (one at least),
   // so that the worker wakes once for them all while memory stays small. The bytes written are
   // the same however the samples are cut.
-  static constexpr size_t kBatchDoubles = size_t{1} << 16;
+  static constexpr size_t kBatchDoubles = size_t{1} << 17;
 
   // `saved` may be null. `bufferDoubles`: the room `buffer()` gives, for interleaved real and
   // imaginary parts.
