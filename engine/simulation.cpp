@@ -350,10 +350,20 @@ StepResult Simulation::feed(std::span<const double> values, std::span<double> sa
     if (samples.size() - written < stepDoubles) {
       break;
     }
-    std::copy_n(rest.begin(), missing, port.begin() + static_cast<ptrdiff_t>(held_));
+    // A whole step in the caller's values is read where it lies; a step begun in an earlier
+    // call is completed in the port.
+    const bool inPlace = held_ == 0;
+    if (inPlace) {
+      block_.inputFrom(rest.data());
+    } else {
+      std::copy_n(rest.begin(), missing, port.begin() + static_cast<ptrdiff_t>(held_));
+    }
     result.valuesTaken += missing;
     held_ = 0;
     written += runInputSteps(samples.subspan(written, stepDoubles), failure);
+    if (inPlace) {
+      block_.inputFromPortBuffer();
+    }
     if (!failure.ok()) {
       result.outcome = failure.outcome;
       result.message = std::move(failure.message);

@@ -133,6 +133,15 @@ class HostBlock {
     }
   }
   void outputToPortBuffer() { outputTo(outputSignal_.data()); }
+  // Points the input port at `values`, as many doubles as the port's own buffer holds, for the
+  // steps that follow: a driver whose input already holds a whole step then copies nothing.
+  // inputFromPortBuffer() points the port back at its own buffer.
+  void inputFrom(const double* values) {
+    if (!inputPorts_.empty()) {
+      inputPorts_[0].signal = values;
+    }
+  }
+  void inputFromPortBuffer() { inputFrom(inputSignal_.data()); }
 
   // Sample-time indices and hits: the input port uses index 0 and the output port index 1;
   // `taskOfIndex` maps an index to its task.
