@@ -9,6 +9,10 @@
 #include "block/parameters.h"
 #include "block/work_vectors.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quenvarith {
 
 namespace {
@@ -25,53 +29,135 @@ uint32_t grayDecode(uint32_t word, int32_t bitsPerSymbol) {
   return word;
 }
 
-constexpr uint64_t kOnePattern = 0x3ff0000000000000;  // 1.0
-static_assert(std::bit_cast<uint64_t>(1.0) == kOnePattern);
+// The value tests, each for one value and, on x86-64, for two at a time (all ones in each lane
+// where the test holds).
 
-// k bits per symbol, most significant first. Writes symbols until a group holds a value other
-// than 0 or 1 and returns whether every group was binary; later entries are left as they were.
-bool mapBits(const double* input, int32_t bitsPerSymbol, bool gray, std::span<int32_t> symbols) {
-  for (std::size_t symbol = 0; symbol < symbols.size(); ++symbol) {
-    // k <= 30 for any 32-bit M, so the word always fits.
-    uint32_t word = 0;
-    const double* bits = input + static_cast<std::ptrdiff_t>(symbol) * bitsPerSymbol;
-    // Random bits defeat branch prediction: collect the word and its validity without
-    // branching, and look at the validity once per symbol.
-    // Compared as bit patterns, which takes integer compares instead of floating-point ones
-    // with their unordered case: 1.0 has one pattern, 0.0 two (+0 and -0).
-    uint32_t binary = 1;
-    for (int32_t bit = 0; bit < bitsPerSymbol; ++bit) {
-      const auto pattern = std::bit_cast<uint64_t>(bits[bit]);
-      const auto one = static_cast<uint32_t>(pattern == kOnePattern);
-      const auto zero = static_cast<uint32_t>((pattern << 1U) == 0);
-      binary &= one | zero;
-      word = word * 2U + one;
-    }
-    if (binary == 0) {
+// Whether a value is 0 or 1 (-0 counts as 0).
+struct IsBit {
+  bool operator()(double value) const { return (value == 0.0) | (value == 1.0); }
+#if defined(__SSE2__)
+  __m128d operator()(__m128d values) const {
+    return _mm_or_pd(_mm_cmpeq_pd(values, _mm_setzero_pd()),
+                     _mm_cmpeq_pd(values, _mm_set1_pd(1.0)));
+  }
+#endif
+};
+
+// Whether a value is a whole number from 0 to `largest` (at most 2^31), without a call to
+// floor: adding 2^52 to a value in [0, 2^52) is exact only when the value is whole.
+struct IsSymbolValue {
+  static constexpr double kTwoPow52 = 4503599627370496.0;
+  double largest;
+
+  bool operator()(double value) const {
+    return (value >= 0.0) & (value <= largest) & ((value + kTwoPow52) - kTwoPow52 == value);
+  }
+#if defined(__SSE2__)
+  __m128d operator()(__m128d values) const {
+    const __m128d twoPow52 = _mm_set1_pd(kTwoPow52);
+    const __m128d whole = _mm_cmpeq_pd(_mm_sub_pd(_mm_add_pd(values, twoPow52), twoPow52), values);
+    return _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(values, _mm_setzero_pd()),
+                                 _mm_cmple_pd(values, _mm_set1_pd(largest))),
+                      whole);
+  }
+#endif
+};
+
+// Whether `test` holds for every value, two at a time where the processor allows. The input
+// is checked whole before it is mapped, and only input that fails is walked again to find
+// where: the usual frame takes no branch per value.
+template <typename Test>
+bool holdsForAll(std::span<const double> values, Test test) {
+  std::size_t checked = 0;
+#if defined(__SSE2__)
+  __m128d holds = _mm_castsi128_pd(_mm_set1_epi32(-1));
+  for (; checked + 2 <= values.size(); checked += 2) {
+    holds = _mm_and_pd(holds, test(_mm_loadu_pd(values.data() + checked)));
+  }
+  if (_mm_movemask_pd(holds) != 0x3) {
+    return false;
+  }
+#endif
+  for (; checked < values.size(); ++checked) {
+    if (!test(values[checked])) {
       return false;
     }
-    symbols[symbol] = static_cast<int32_t>(gray ? grayDecode(word, bitsPerSymbol) : word);
   }
   return true;
 }
 
-// Whether `value` is a whole number from 0 to `largest` (at most 2^31), without a call to floor:
-// adding 2^52 to a value in [0, 2^52) is exact only when the value is whole.
-inline bool isSymbolValue(double value, double largest) {
-  constexpr double kTwoPow52 = 4503599627370496.0;
-  return value >= 0.0 && value <= largest && (value + kTwoPow52) - kTwoPow52 == value;
+// Bit 52 of a double's pattern: set in 1.0, clear in +0 and -0.
+inline uint32_t bitOf(double value) {
+  return static_cast<uint32_t>((std::bit_cast<uint64_t>(value) >> 52U) & 1U);
+}
+
+// k bits per symbol, most significant first, every value known to be a bit. `Bits` is k where
+// the caller knows it, so that the loop over the bits of a symbol is written out; 0 for any k.
+template <int32_t Bits>
+void mapCheckedBits(const double* input, int32_t bitsPerSymbol, bool gray,
+                    std::span<int32_t> symbols) {
+  const int32_t k = Bits > 0 ? Bits : bitsPerSymbol;
+  for (std::size_t symbol = 0; symbol < symbols.size(); ++symbol) {
+    // k <= 30 for any 32-bit M, so the word always fits.
+    uint32_t word = 0;
+    const double* bits = input + static_cast<std::ptrdiff_t>(symbol) * k;
+    for (int32_t bit = 0; bit < k; ++bit) {
+      word = word * 2U + bitOf(bits[bit]);
+    }
+    symbols[symbol] = static_cast<int32_t>(gray ? grayDecode(word, k) : word);
+  }
+}
+
+void mapCheckedBits(const double* input, int32_t bitsPerSymbol, bool gray,
+                    std::span<int32_t> symbols) {
+  switch (bitsPerSymbol) {
+    case 1:
+      return mapCheckedBits<1>(input, bitsPerSymbol, gray, symbols);
+    case 2:
+      return mapCheckedBits<2>(input, bitsPerSymbol, gray, symbols);
+    case 3:
+      return mapCheckedBits<3>(input, bitsPerSymbol, gray, symbols);
+    case 4:
+      return mapCheckedBits<4>(input, bitsPerSymbol, gray, symbols);
+    default:
+      return mapCheckedBits<0>(input, bitsPerSymbol, gray, symbols);
+  }
+}
+
+// k bits per symbol, most significant first. Writes symbols until a group holds a value other
+// than 0 or 1 and returns whether every group was binary; later entries are left as they were.
+bool mapBits(const double* input, int32_t bitsPerSymbol, bool gray, std::span<int32_t> symbols) {
+  const auto values = std::span(input, symbols.size() * static_cast<std::size_t>(bitsPerSymbol));
+  if (holdsForAll(values, IsBit{})) [[likely]] {
+    mapCheckedBits(input, bitsPerSymbol, gray, symbols);
+    return true;
+  }
+  std::size_t binarySymbols = 0;
+  while (holdsForAll(values.subspan(binarySymbols * static_cast<std::size_t>(bitsPerSymbol),
+                                    static_cast<std::size_t>(bitsPerSymbol)),
+                     IsBit{})) {
+    ++binarySymbols;
+  }
+  mapCheckedBits(input, bitsPerSymbol, gray, symbols.first(binarySymbols));
+  return false;
 }
 
 // One symbol per value. Writes symbols until a value is not a whole number from 0 to `largest`
 // and returns whether every value was; later entries are left as they were.
 bool mapIntegers(const double* input, double largest, std::span<int32_t> symbols) {
-  for (std::size_t symbol = 0; symbol < symbols.size(); ++symbol) {
-    if (!isSymbolValue(input[symbol], largest)) {
-      return false;
+  const auto values = std::span(input, symbols.size());
+  const IsSymbolValue isSymbol{largest};
+  std::size_t valid = values.size();
+  if (!holdsForAll(values, isSymbol)) [[unlikely]] {
+    valid = 0;
+    while (isSymbol(values[valid])) {
+      ++valid;
     }
-    symbols[symbol] = truncateToInt32(input[symbol]);
   }
-  return true;
+  for (std::size_t symbol = 0; symbol < valid; ++symbol) {
+    symbols[symbol] = truncateToInt32(values[symbol]);
+  }
+  return valid == values.size();
 }
 
 }  // namespace

@@ -179,6 +179,61 @@ INSTANTIATE_TEST_SUITE_P(
         MappingCase{"NoSymbolsEvenForABadType", 4, 3, 1, {7}, 0, {}, {}, nullptr}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
+// The whole frame is checked before it is mapped, two values at a time where the processor
+// allows: one bad value anywhere in frames of every length, with M giving 1, 2, 3 and 5 bits
+// per symbol, still leaves the symbols before it mapped and those from it on untouched.
+TEST(MapInputToSymbolsSweep, StopsAtTheBadValueWhereverItLies) {
+  constexpr int32_t kUntouched = -7;
+  for (const bool bits : {true, false}) {
+    for (const int32_t mAryNumber : {2, 4, 8, 32}) {
+      const int32_t k = bits ? bitsPerSymbol(mAryNumber) : 1;
+      const std::vector<double> badValues =
+          bits ? std::vector<double>{0.5, 2, -1, kNaN, kInf}
+               : std::vector<double>{static_cast<double>(mAryNumber), -1, 0.5, kNaN, -kInf};
+      for (int32_t symbols = 1; symbols <= 9; ++symbols) {
+        // Symbol s is s mod M, written as k bits, most significant first, or as an integer.
+        std::vector<double> input;
+        std::vector<int32_t> expected;
+        for (int32_t symbol = 0; symbol < symbols; ++symbol) {
+          expected.push_back(symbol % mAryNumber);
+          for (int32_t bit = k - 1; bit >= 0; --bit) {
+            input.push_back(bits ? static_cast<double>((expected.back() >> bit) & 1)
+                                 : expected.back());
+          }
+        }
+        for (size_t bad = 0; bad <= input.size(); ++bad) {  // input.size(): none is bad
+          for (const double badValue : badValues) {
+            SCOPED_TRACE(::testing::Message()
+                         << (bits ? "bits" : "integers") << " M " << mAryNumber << ", " << symbols
+                         << " symbols, value " << bad << " is " << badValue);
+            host::HostBlock host;
+            testing::RecordLayout layout;
+            layout.parameters.mAryNumber = mAryNumber;
+            layout.parameters.inputType = codeOf(bits ? InputType::Bit : InputType::Integer);
+            layout.inputWidth = static_cast<int32_t>(input.size());
+            layout.symbolsPerFrame = symbols;
+            ASSERT_NO_FATAL_FAILURE(testing::prepareRecord(host, layout));
+            std::ranges::copy(input, host.inputSignal().begin());
+            if (bad < input.size()) {
+              host.inputSignal()[bad] = badValue;
+            }
+            auto indices = testing::workVector<int32_t>(host, WorkVector::SymbolIndices);
+            std::ranges::fill(indices, kUntouched);
+
+            mapInputToSymbols(host.record());
+
+            const auto mapped = static_cast<ptrdiff_t>(bad / static_cast<size_t>(k));
+            std::vector<int32_t> want(expected);
+            std::fill(want.begin() + std::min<ptrdiff_t>(mapped, symbols), want.end(), kUntouched);
+            EXPECT_EQ(std::vector<int32_t>(indices.begin(), indices.end()), want);
+            EXPECT_EQ(dxpGetErrorStatus(host.record()) != nullptr, bad < input.size());
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(MapInputToSymbolsStatus, KeepsAnEarlierFailure) {
   host::HostBlock host;
   testing::RecordLayout layout;
