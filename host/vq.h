@@ -20,6 +20,14 @@
 #define VQ_API __attribute__((visibility("default")))
 #endif
 
+/* An accessor with no effect but its result, which depends only on its arguments and the memory
+ * they point to: a caller need not reload what it read before the call. */
+#if defined(__GNUC__)
+#define VQ_PURE __attribute__((pure))
+#else
+#define VQ_PURE
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -42,17 +50,17 @@ typedef enum VqComplexity { VQ_REAL = 0, VQ_COMPLEX = 1 } VqComplexity;
 
 /* Real double data of a double array (column-major); NULL for other classes and for an array
  * without elements. */
-VQ_API double* vqGetPr(const VqArray* array);
+VQ_API VQ_PURE double* vqGetPr(const VqArray* array);
 /* Imaginary double data of a complex double array, else NULL. */
-VQ_API double* vqGetPi(const VqArray* array);
-VQ_API size_t vqGetM(const VqArray* array);
-VQ_API size_t vqGetN(const VqArray* array);
-VQ_API size_t vqGetNumberOfElements(const VqArray* array);
-VQ_API int vqIsNumeric(const VqArray* array);
-VQ_API int vqIsComplex(const VqArray* array);
-VQ_API int vqIsSparse(const VqArray* array);
-VQ_API int vqIsDouble(const VqArray* array);
-VQ_API int vqIsEmpty(const VqArray* array);
+VQ_API VQ_PURE double* vqGetPi(const VqArray* array);
+VQ_API VQ_PURE size_t vqGetM(const VqArray* array);
+VQ_API VQ_PURE size_t vqGetN(const VqArray* array);
+VQ_API VQ_PURE size_t vqGetNumberOfElements(const VqArray* array);
+VQ_API VQ_PURE int vqIsNumeric(const VqArray* array);
+VQ_API VQ_PURE int vqIsComplex(const VqArray* array);
+VQ_API VQ_PURE int vqIsSparse(const VqArray* array);
+VQ_API VQ_PURE int vqIsDouble(const VqArray* array);
+VQ_API VQ_PURE int vqIsEmpty(const VqArray* array);
 VQ_API int vqIsInf(double value);
 VQ_API int vqIsNaN(double value);
 

@@ -24,6 +24,12 @@ TEST(TruncateToInt32, IsDefinedForEveryDouble) {
   EXPECT_EQ(truncateToInt32(2147483647.9), INT32_MAX);
   EXPECT_EQ(truncateToInt32(-2147483648.9), INT32_MIN);
   EXPECT_EQ(truncateToInt32(1e300), INT32_MAX);
+  // The processor's own out-of-range result, INT32_MIN, is also a true result at the bottom.
+  EXPECT_EQ(truncateToInt32(-2147483648.0), INT32_MIN);
+  EXPECT_EQ(truncateToInt32(-2147483647.9), -2147483647);
+  EXPECT_EQ(truncateToInt32(-2147483649.0), INT32_MIN);
+  EXPECT_EQ(truncateToInt32(-1e300), INT32_MIN);
+  static_assert(truncateToInt32(-2.5) == -2 && truncateToInt32(-2147483648.5) == INT32_MIN);
 }
 
 TEST(TruncateTo, CoversWideAndUnsignedTypes) {
