@@ -67,7 +67,7 @@ struct IsSymbolValue {
 // is checked whole before it is mapped, and only input that fails is walked again to find
 // where: the usual frame takes no branch per value.
 template <typename Test>
-bool holdsForAll(std::span<const double> values, Test test) {
+[[gnu::always_inline]] inline bool holdsForAll(std::span<const double> values, Test test) {
   std::size_t checked = 0;
 #if defined(__SSE2__)
   __m128d holds = _mm_castsi128_pd(_mm_set1_epi32(-1));
@@ -94,7 +94,7 @@ inline uint32_t bitOf(double value) {
 // k bits per symbol, most significant first, every value known to be a bit. `Bits` is k where
 // the caller knows it, so that the loop over the bits of a symbol is written out; 0 for any k.
 template <int32_t Bits>
-void mapCheckedBits(const double* input, int32_t bitsPerSymbol, bool gray,
+[[gnu::always_inline]] inline void mapCheckedBits(const double* input, int32_t bitsPerSymbol, bool gray,
                     std::span<int32_t> symbols) {
   const int32_t k = Bits > 0 ? Bits : bitsPerSymbol;
   for (std::size_t symbol = 0; symbol < symbols.size(); ++symbol) {
