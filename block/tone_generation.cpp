@@ -192,8 +192,8 @@ void emitBufferedSample(DxpBlockRecord* record) {
 }
 
 // A new symbol on an input hit, one buffered sample out on an output hit; a minor step does
-// nothing.
-void computeSample(DxpBlockRecord* record) {
+// nothing. Out of line, so that a frame-based step does not save the registers this uses.
+[[gnu::noinline]] void computeSample(DxpBlockRecord* record) {
   if (record->simInfo->timeStepKind != DXP_MAJOR_TIME_STEP) {
     return;
   }

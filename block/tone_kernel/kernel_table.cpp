@@ -34,8 +34,9 @@ static_assert(std::ranges::is_sorted(kToneKernels, std::ranges::less{}, &ToneKer
               std::ranges::adjacent_find(kToneKernels, std::ranges::equal_to{},
                                          &ToneKernel::level) == kToneKernels.end());
 
-// The level QUENVARITH_KERNEL names; none when it is unset or names no level.
-std::optional<KernelLevel> requestedKernelLevel() {
+// The level QUENVARITH_KERNEL names; none when it is unset or names no level. Out of line, so
+// that the choice made once does not make every later call save registers it never uses.
+[[gnu::noinline]] std::optional<KernelLevel> requestedKernelLevel() {
   const char* word = std::getenv(kKernelVariable);
   return word == nullptr ? std::nullopt : parseKernelLevel(word);
 }
@@ -55,7 +56,7 @@ const ToneKernel* findToneKernel(KernelLevel level) {
   return found == kToneKernels.end() ? nullptr : found;
 }
 
-const ToneKernel& chooseToneKernel(std::optional<KernelLevel> requested) {
+[[gnu::noinline]] const ToneKernel& chooseToneKernel(std::optional<KernelLevel> requested) {
   const ToneKernel* widest = &kToneKernels.front();
   for (const ToneKernel& kernel : kToneKernels) {
     if (!runsOnThisCpu(kernel)) {
