@@ -190,6 +190,12 @@ class Simulation {
   // Writes their samples to `samples` and returns how many doubles; on a failure, those of the
   // steps before it, with the failure in `failure`.
   size_t runInputSteps(std::span<double> samples, RunResult& failure);
+  // The whole steps of a frame-based run in `values` past `valuesTaken`, each read where it lies
+  // and written straight to `samples` past `written`, as many as both hold: one call of the
+  // block per step and nothing else. Advances both counts; false, with `failure`, once a step
+  // fails (its values count as taken).
+  bool runWholeSteps(std::span<const double> values, std::span<double> samples, size_t& valuesTaken,
+                     size_t& written, RunResult& failure);
   StepResult endRun(StepResult result);
 
   RunSettings settings_;
