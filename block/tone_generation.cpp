@@ -156,8 +156,7 @@ template <InputStep Step>
                                 frame ? record->outputPorts[0].signal : nullptr);
     const int32_t symbols = frame ? synthesis.symbolsPerFrame : 1;
     *synthesis.phase =
-        synthesizer.addFrame(toneFrame(synthesis, symbols, continuous), *synthesis.phase);
-    synthesizer.finish();
+        synthesizer.addFrameAndFinish(toneFrame(synthesis, symbols, continuous), *synthesis.phase);
   }
   return true;
 }

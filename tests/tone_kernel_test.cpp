@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <random>
@@ -260,11 +261,22 @@ TEST_P(ToneKernelTest, FrameIsTheSymbolBySymbolLoop) {
             referenceFrame(frameOf(60, 37), expectedEnd, referenceTones, phaseStep, phases);
 
         constexpr double kGuard = 2.5;
+        const std::vector<double> initialTones = tonePhase;
         std::vector<double> samples(2 * phases.size() + 2, kGuard);
         ToneSynthesizer synthesizer(kernel(), samples.data());
         double end = synthesizer.addFrame(frameOf(0, 60), start);
         end = synthesizer.addFrame(frameOf(60, 37), end);
         synthesizer.finish();
+        // The same symbols as one frame, added and finished in one call: the same bits.
+        const std::vector<double> splitTones = std::exchange(tonePhase, initialTones);
+        std::vector<double> wholeSamples(samples.size(), kGuard);
+        ToneSynthesizer whole(kernel(), wholeSamples.data());
+        EXPECT_EQ(std::bit_cast<uint64_t>(whole.addFrameAndFinish(frameOf(0, 97), start)),
+                  std::bit_cast<uint64_t>(end));
+        EXPECT_EQ(std::memcmp(wholeSamples.data(), samples.data(), samples.size() * sizeof(double)),
+                  0);
+        EXPECT_EQ(
+            std::memcmp(tonePhase.data(), splitTones.data(), tonePhase.size() * sizeof(double)), 0);
 
         EXPECT_EQ(std::bit_cast<uint64_t>(end), std::bit_cast<uint64_t>(expectedEnd));
         for (std::size_t t = 0; t < tonePhase.size(); ++t) {

@@ -188,6 +188,14 @@ void flush(ToneSynthesisState& state) {
   flushStream(state, Emit{});
 }
 
+double appendFrameAndFlush(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
+  if (frame.toneCount <= RegisterToneBank::kCapacity) {
+    return synthesizeWholeFrame<ScalarChain, RegisterToneBank>(state, frame, phase, Emit{});
+  }
+  return synthesizeWholeFrame<ScalarChain, MemoryToneBank<advanceToneRange>>(state, frame, phase,
+                                                                             Emit{});
+}
+
 void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n) {
   advanceToneRange(tonePhase, phaseStep, toneCount, n);
 }

@@ -53,6 +53,14 @@ void flush(ToneSynthesisState& state) {
   flushStream(state, Emit{});
 }
 
+double appendFrameAndFlush(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
+  if (frame.toneCount <= RegisterToneBank::kCapacity) {
+    return synthesizeWholeFrame<VerifiedChain, RegisterToneBank>(state, frame, phase, Emit{});
+  }
+  return synthesizeWholeFrame<VerifiedChain, MemoryToneBank<advanceTones>>(state, frame, phase,
+                                                                           Emit{});
+}
+
 void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n) {
   const __m512d samplesPerSymbol = _mm512_set1_pd(n);
   const __m512d twoPi = _mm512_set1_pd(kTwoPi);

@@ -41,6 +41,11 @@ void flush(ToneSynthesisState& state) {
   flushStream(state, emitPhases);
 }
 
+double appendFrameAndFlush(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
+  return synthesizeWholeFrame<ScalarChain, MemoryToneBank<advanceTones>>(state, frame, phase,
+                                                                         emitPhases);
+}
+
 void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n) {
   for (std::size_t t = 0; t < toneCount; ++t) {
     double x = n * phaseStep[t] + tonePhase[t];

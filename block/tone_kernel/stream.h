@@ -223,10 +223,10 @@ template <bool Continuous, typename Chain, typename ToneBank, typename Emit>
   return Chain::toPhase(carried);
 }
 
-// ToneSynthesizer::addFrame: each symbol through appendPhases, the tones advanced by `ToneBank`
-// after each.
+// Each symbol of `frame` through appendPhases, the tones advanced by `ToneBank` after each.
 template <typename Chain, typename ToneBank, typename Emit>
-inline double synthesizeFrame(Stream& state, const ToneFrame& frame, double phase, Emit emit) {
+[[gnu::always_inline]] inline double appendFrame(StreamCursor& cursor, const ToneFrame& frame,
+                                                 double phase, Emit emit) {
   if (frame.toneCount <= 0) {
     return phase;
   }
@@ -234,18 +234,15 @@ inline double synthesizeFrame(Stream& state, const ToneFrame& frame, double phas
   // anything, the caller's frame included.
   const ToneFrame local = frame;
   ToneBank tones(local);
-  StreamCursor cursor(state);
   phase = local.continuous ? appendSymbols<true, Chain>(cursor, local, tones, phase, emit)
                            : appendSymbols<false, Chain>(cursor, local, tones, phase, emit);
   tones.store();
-  cursor.storeTo(state);
   return phase;
 }
 
-// ToneSynthesizer::finish.
+// Writes every block still held back, and starts the next from where the samples end.
 template <typename Emit>
-inline void flushStream(Stream& state, Emit emit) {
-  StreamCursor cursor(state);
+[[gnu::always_inline]] inline void flushCursor(StreamCursor& cursor, Emit emit) {
   for (; cursor.emittedBlocks < cursor.completedBlocks; ++cursor.emittedBlocks) {
     emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
   }
@@ -262,7 +259,34 @@ inline void flushStream(Stream& state, Emit emit) {
   cursor.completedBlocks = 0;
   cursor.emittedBlocks = 0;
   cursor.filledInBlock = 0;
+}
+
+// ToneSynthesizer::addFrame.
+template <typename Chain, typename ToneBank, typename Emit>
+inline double synthesizeFrame(Stream& state, const ToneFrame& frame, double phase, Emit emit) {
+  StreamCursor cursor(state);
+  phase = appendFrame<Chain, ToneBank>(cursor, frame, phase, emit);
   cursor.storeTo(state);
+  return phase;
+}
+
+// ToneSynthesizer::finish.
+template <typename Emit>
+inline void flushStream(Stream& state, Emit emit) {
+  StreamCursor cursor(state);
+  flushCursor(cursor, emit);
+  cursor.storeTo(state);
+}
+
+// ToneSynthesizer::addFrameAndFinish: the two above in one call, the cursor kept in registers
+// from the frame's first phase to its last sample.
+template <typename Chain, typename ToneBank, typename Emit>
+inline double synthesizeWholeFrame(Stream& state, const ToneFrame& frame, double phase, Emit emit) {
+  StreamCursor cursor(state);
+  phase = appendFrame<Chain, ToneBank>(cursor, frame, phase, emit);
+  flushCursor(cursor, emit);
+  cursor.storeTo(state);
+  return phase;
 }
 
 }  // namespace quenvarith::tone_kernel

@@ -9,6 +9,7 @@
 namespace quenvarith {
 
 struct ToneKernel;  // kernel_table.h
+const ToneKernel& selectedToneKernel();
 
 // The state of a ToneSynthesizer, kept as a plain record so that the kernel of each
 // instruction set can run it.
@@ -46,8 +47,10 @@ struct ToneFrame {
 // while it is still in the cache, which costs less than copying the finished buffer.
 class ToneSynthesizer {
  public:
-  // Through the kernel this process uses (selectedToneKernel()).
-  explicit ToneSynthesizer(double* samples, double* copy = nullptr);
+  // Through the kernel this process uses (selectedToneKernel()). Inline, as every step of a
+  // run builds one.
+  explicit ToneSynthesizer(double* samples, double* copy = nullptr)
+      : ToneSynthesizer(&selectedToneKernel(), samples, copy) {}
   // Through `kernel`; one this processor cannot run gives the plain kernel instead.
   ToneSynthesizer(const ToneKernel& kernel, double* samples, double* copy = nullptr);
 
@@ -61,9 +64,21 @@ class ToneSynthesizer {
   // Writes every sample still held back; the buffer is complete afterwards. Symbols added after
   // it continue the buffer where it ends.
   void finish();
+  // addFrame, then finish, in one call of the kernel: a frame that is all a step synthesises.
+  double addFrameAndFinish(const ToneFrame& frame, double phase);
 
  private:
-  ToneSynthesizer(const ToneKernel* runnableKernel, double* samples, double* copy);
+  // The ring is written before it is read, so it is left as it is: a sample-based run builds a
+  // synthesizer for every symbol.
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init,hicpp-member-init)
+  ToneSynthesizer(const ToneKernel* runnableKernel, double* samples, double* copy)
+      : kernel_(runnableKernel) {
+    state_.samples = samples;
+    state_.copy = copy;
+    state_.completedBlocks = 0;
+    state_.emittedBlocks = 0;
+    state_.filledInBlock = 0;
+  }
 
   ToneSynthesisState state_;
   const ToneKernel* kernel_;
