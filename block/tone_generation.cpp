@@ -80,9 +80,10 @@ int32_t declaredWidth(const DxpBlockRecord* record, WorkVector vector) {
 
 // Parameters are read afresh at every call, so one changed since the work vectors and ports were
 // sized would make a step write past them. True when everything a synthesis touches is in
-// bounds, `outputSamples` of the output port included.
-bool fitsDeclaredStorage(const DxpBlockRecord* record, const Synthesis& synthesis,
-                         int64_t outputSamples) {
+// bounds, `outputSamples` of the output port included. Inline: every input step checks it.
+[[gnu::always_inline]] inline bool fitsDeclaredStorage(const DxpBlockRecord* record,
+                                                       const Synthesis& synthesis,
+                                                       int64_t outputSamples) {
   return declaredWidth(record, WorkVector::SymbolIndices) >= synthesis.symbolsPerFrame &&
          declaredWidth(record, WorkVector::SampleBuffer) >= frameSamples(synthesis) &&
          declaredWidth(record, WorkVector::Phase) >= 1 &&
