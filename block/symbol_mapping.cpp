@@ -94,8 +94,8 @@ inline uint32_t bitOf(double value) {
 // k bits per symbol, most significant first, every value known to be a bit. `Bits` is k where
 // the caller knows it, so that the loop over the bits of a symbol is written out; 0 for any k.
 template <int32_t Bits>
-[[gnu::always_inline]] inline void mapCheckedBits(const double* input, int32_t bitsPerSymbol, bool gray,
-                    std::span<int32_t> symbols) {
+[[gnu::always_inline]] inline void mapCheckedBits(const double* input, int32_t bitsPerSymbol,
+                                                  bool gray, std::span<int32_t> symbols) {
   const int32_t k = Bits > 0 ? Bits : bitsPerSymbol;
   for (std::size_t symbol = 0; symbol < symbols.size(); ++symbol) {
     // k <= 30 for any 32-bit M, so the word always fits.
@@ -163,8 +163,7 @@ bool mapIntegers(const double* input, double largest, std::span<int32_t> symbols
 }  // namespace
 
 SymbolLayout deriveSymbolLayout(const DxpBlockRecord* record, int32_t inputWidth) {
-  const int32_t k = bitsPerSymbol(parameterInteger(record, Parameter::MAryNumber));
-  return {k, symbolsPerFrame(parameterInteger(record, Parameter::InputType), inputWidth, k)};
+  return symbolLayout(readMappingParameters(record), inputWidth);
 }
 
 SymbolLayout deriveSymbolLayout(const DxpBlockRecord* record) {
@@ -172,12 +171,14 @@ SymbolLayout deriveSymbolLayout(const DxpBlockRecord* record) {
 }
 
 void mapInputToSymbols(DxpBlockRecord* record) {
-  mapInputToSymbols(record, readMappingParameters(record));
+  const MappingParameters parameters = readMappingParameters(record);
+  mapInputToSymbols(record, parameters, symbolLayout(parameters, record->inputPorts[0].width));
 }
 
-void mapInputToSymbols(DxpBlockRecord* record, const MappingParameters& parameters) {
-  const int32_t k = bitsPerSymbol(parameters.mAryNumber);
-  const int32_t symbolCount = symbolsPerFrame(parameters.inputType, record->inputPorts[0].width, k);
+void mapInputToSymbols(DxpBlockRecord* record, const MappingParameters& parameters,
+                       const SymbolLayout& layout) {
+  const int32_t k = layout.bitsPerSymbol;
+  const int32_t symbolCount = layout.symbolsPerFrame;
   if (symbolCount <= 0) {
     return;
   }

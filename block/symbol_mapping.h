@@ -61,10 +61,17 @@ inline MappingParameters readMappingParameters(const DxpBlockRecord* record) {
           parameterInteger(record, Parameter::BitToSymbolMapping)};
 }
 
+// The layout of an input port `inputWidth` wide under `parameters`.
+inline SymbolLayout symbolLayout(const MappingParameters& parameters, int32_t inputWidth) {
+  const int32_t k = bitsPerSymbol(parameters.mAryNumber);
+  return {k, symbolsPerFrame(parameters.inputType, inputWidth, k)};
+}
+
 // Maps the input port's values into the symbolIndices work vector.
 void mapInputToSymbols(DxpBlockRecord* record);
-// The same with the parameters the caller has read in this call already: a step reads each
-// parameter once.
-void mapInputToSymbols(DxpBlockRecord* record, const MappingParameters& parameters);
+// The same with the parameters the caller has read in this call already, and the layout of the
+// input port it derived from them: a step reads each parameter once and divides once.
+void mapInputToSymbols(DxpBlockRecord* record, const MappingParameters& parameters,
+                       const SymbolLayout& layout);
 
 }  // namespace quenvarith

@@ -39,17 +39,21 @@ struct Synthesis {
   double* tonePhase;
 };
 
-// The parameters one step works with, each read once per call.
+// The parameters one step works with, each read once per call, and the input's layout under
+// them.
 struct StepParameters {
   MappingParameters mapping;
   int32_t phaseContinuity;
   int32_t samplesPerSymbol;
+  SymbolLayout layout;
 };
 
 // Inlined with readSynthesis, for the reason readMappingParameters is.
 [[gnu::always_inline]] inline StepParameters readStepParameters(const DxpBlockRecord* record) {
-  return {readMappingParameters(record), parameterInteger(record, Parameter::PhaseContinuity),
-          parameterInteger(record, Parameter::SamplesPerSymbol)};
+  const MappingParameters mapping = readMappingParameters(record);
+  return {mapping, parameterInteger(record, Parameter::PhaseContinuity),
+          parameterInteger(record, Parameter::SamplesPerSymbol),
+          symbolLayout(mapping, record->inputPorts[0].width)};
 }
 
 [[gnu::always_inline]] inline Synthesis readSynthesis(DxpBlockRecord* record,
@@ -57,8 +61,7 @@ struct StepParameters {
   const int32_t mAryNumber = parameters.mapping.mAryNumber;
   return {mAryNumber,
           parameters.samplesPerSymbol,
-          symbolsPerFrame(parameters.mapping.inputType, record->inputPorts[0].width,
-                          bitsPerSymbol(mAryNumber)),
+          parameters.layout.symbolsPerFrame,
           workData<int32_t>(record, WorkVector::SymbolIndices),
           workData<double>(record, WorkVector::SampleBuffer),
           workData<double>(record, WorkVector::Phase),
@@ -145,7 +148,7 @@ template <InputStep Step>
     return false;
   }
   // A mapping failure is the host's to act on; the step goes on.
-  mapInputToSymbols(record, parameters.mapping);
+  mapInputToSymbols(record, parameters.mapping, parameters.layout);
   const int32_t continuity = parameters.phaseContinuity;
   if (!isKnownContinuity(continuity)) {
     dxpSetErrorStatus(record, kInvalidOption);
