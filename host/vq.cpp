@@ -19,6 +19,9 @@ struct VqArray {
   size_t columns = 0;
   std::vector<unsigned char> realBytes;
   std::vector<unsigned char> imagBytes;
+  // What vqGetPr and vqGetPi answer, fixed when the array is made: plug-ins ask at every step.
+  double* realDoubles = nullptr;
+  double* imagDoubles = nullptr;
 };
 
 struct VqAllocationScope {
@@ -60,6 +63,11 @@ size_t checkedProduct(size_t a, size_t b) {
   return a * b;
 }
 
+// The doubles of an array's bytes; null for none.
+double* doublesOf(std::vector<unsigned char>& bytes) {
+  return bytes.empty() ? nullptr : reinterpret_cast<double*>(bytes.data());
+}
+
 VqArray* makeArray(size_t rows, size_t columns, VqClass elementClass, bool complex) {
   auto* array = new (std::nothrow) VqArray;
   if (array == nullptr) outOfMemory();
@@ -70,6 +78,10 @@ VqArray* makeArray(size_t rows, size_t columns, VqClass elementClass, bool compl
   const size_t bytes = checkedProduct(checkedProduct(rows, columns), elementBytes(elementClass));
   array->realBytes.assign(bytes, 0);
   if (complex) array->imagBytes.assign(bytes, 0);
+  if (elementClass == VQ_CLASS_DOUBLE) {
+    array->realDoubles = doublesOf(array->realBytes);
+    array->imagDoubles = doublesOf(array->imagBytes);
+  }
   return array;
 }
 
@@ -86,13 +98,11 @@ thread_local VqAllocationScope* currentScope = nullptr;
 extern "C" {
 
 double* vqGetPr(const VqArray* array) {
-  if (array->elementClass != VQ_CLASS_DOUBLE || array->realBytes.empty()) return nullptr;
-  return reinterpret_cast<double*>(const_cast<unsigned char*>(array->realBytes.data()));
+  return array->realDoubles;
 }
 
 double* vqGetPi(const VqArray* array) {
-  if (array->elementClass != VQ_CLASS_DOUBLE || array->imagBytes.empty()) return nullptr;
-  return reinterpret_cast<double*>(const_cast<unsigned char*>(array->imagBytes.data()));
+  return array->imagDoubles;
 }
 
 size_t vqGetM(const VqArray* array) {
