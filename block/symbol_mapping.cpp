@@ -108,8 +108,8 @@ template <int32_t Bits>
   }
 }
 
-void mapCheckedBits(const double* input, int32_t bitsPerSymbol, bool gray,
-                    std::span<int32_t> symbols) {
+[[gnu::always_inline]] inline void mapCheckedBits(const double* input, int32_t bitsPerSymbol,
+                                                  bool gray, std::span<int32_t> symbols) {
   switch (bitsPerSymbol) {
     case 1:
       return mapCheckedBits<1>(input, bitsPerSymbol, gray, symbols);
