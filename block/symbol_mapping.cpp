@@ -34,7 +34,7 @@ uint32_t grayDecode(uint32_t word, int32_t bitsPerSymbol) {
 
 // Whether a value is 0 or 1 (-0 counts as 0).
 struct IsBit {
-  bool operator()(double value) const { return (value == 0.0) | (value == 1.0); }
+  bool operator()(double value) const { return value == 0.0 || value == 1.0; }
 #if defined(__SSE2__)
   __m128d operator()(__m128d values) const {
     return _mm_or_pd(_mm_cmpeq_pd(values, _mm_setzero_pd()),
@@ -50,7 +50,7 @@ struct IsSymbolValue {
   double largest;
 
   bool operator()(double value) const {
-    return (value >= 0.0) & (value <= largest) & ((value + kTwoPow52) - kTwoPow52 == value);
+    return value >= 0.0 && value <= largest && (value + kTwoPow52) - kTwoPow52 == value;
   }
 #if defined(__SSE2__)
   __m128d operator()(__m128d values) const {

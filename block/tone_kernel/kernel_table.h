@@ -40,9 +40,6 @@ const ToneKernel* findToneKernel(KernelLevel level);
 // runs.
 const ToneKernel& chooseToneKernel(std::optional<KernelLevel> requested);
 
-// The kernel this process uses: chooseToneKernel of the level QUENVARITH_KERNEL names (none
-// when it is unset or names no level). Read at the first call, never at load, and fixed for the
-// life of the process; nothing is printed either way.
-const ToneKernel& selectedToneKernel();
+// selectedToneKernel(), the kernel this process uses, is declared in tone_synthesizer.h.
 
 }  // namespace quenvarith

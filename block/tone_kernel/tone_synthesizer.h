@@ -9,6 +9,10 @@
 namespace quenvarith {
 
 struct ToneKernel;  // kernel_table.h
+
+// The kernel this process uses: chooseToneKernel (kernel_table.h) of the level QUENVARITH_KERNEL
+// names (none when it is unset or names no level). Read at the first call, never at load, and
+// fixed for the life of the process; nothing is printed either way.
 const ToneKernel& selectedToneKernel();
 
 // The state of a ToneSynthesizer, kept as a plain record so that the kernel of each
