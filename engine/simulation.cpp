@@ -356,13 +356,17 @@ StepResult Simulation::feed(std::span<const double> values, std::span<double> sa
   const size_t stepDoubles = 2 * stepSampleCount();
   size_t written = 0;
   RunResult failure;  // once, not per step: it holds a string
+  // A failed step ends the run, with the steps before it written.
+  const auto failed = [&] {
+    result.outcome = failure.outcome;
+    result.message = std::move(failure.message);
+    result.samplesWritten = written / 2;
+    return endRun(std::move(result));
+  };
   while (result.valuesTaken < values.size()) {
     if (held_ == 0 && layout_.stepsPerInput == 1 && !port.empty()) {
       if (!runWholeSteps(values, samples, result.valuesTaken, written, failure)) {
-        result.outcome = failure.outcome;
-        result.message = std::move(failure.message);
-        result.samplesWritten = written / 2;
-        return endRun(std::move(result));
+        return failed();
       }
       if (result.valuesTaken == values.size()) {
         break;
@@ -394,10 +398,7 @@ StepResult Simulation::feed(std::span<const double> values, std::span<double> sa
       block_.inputFromPortBuffer();
     }
     if (!failure.ok()) {
-      result.outcome = failure.outcome;
-      result.message = std::move(failure.message);
-      result.samplesWritten = written / 2;
-      return endRun(std::move(result));
+      return failed();
     }
   }
   result.samplesWritten = written / 2;
