@@ -109,6 +109,10 @@ class ScalarChain {
   [[nodiscard, gnu::always_inline]] double phase() const {
     return phase_;
   }
+  // One sum: the phase of the next sample.
+  [[gnu::always_inline]] void advance() {
+    phase_ += step_;
+  }
   [[nodiscard, gnu::always_inline]] Carried carried() const {
     return phase_;
   }
