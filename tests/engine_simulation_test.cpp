@@ -312,21 +312,29 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The samples do not depend on how the input is cut: chunks of any size, and a buffer with
 // room for only some steps, give the whole run's samples. Each chunk is spoilt once fed, so a
-// step that read it after the call would fail or change the samples.
+// step that read it after the call would fail or change the samples. The rooms reach across
+// the steps a feed looks ahead to for its output (eight), and stop just short of them.
 TEST_P(StepInterface, ChunksOfAnySizeGiveTheWholeRun) {
   Simulation whole(plugin_, settings());
   ASSERT_TRUE(whole.setUp().ok());
-  const std::vector<double> values = input(9, whole.layout().inputWidth);
+  const std::vector<double> values = input(30, whole.layout().inputWidth);
   VectorInput source(values);
   VectorOutput expected;
   ASSERT_TRUE(whole.run(source, expected).ok());
 
-  for (const size_t chunk : {size_t{1}, size_t{2}, size_t{5}, size_t{7}, values.size()}) {
-    SCOPED_TRACE(chunk);
+  for (const auto& [chunk, roomSteps] : {std::pair<size_t, size_t>{1, 2},
+                                         {2, 2},
+                                         {5, 2},
+                                         {7, 9},
+                                         {values.size(), 2},
+                                         {values.size(), 8},
+                                         {values.size(), 9},
+                                         {values.size(), 40}}) {
+    SCOPED_TRACE(::testing::Message() << chunk << " values a chunk, room for " << roomSteps);
     Simulation stepped(plugin_, settings());
     ASSERT_TRUE(stepped.setUp().ok());
-    // Room for two steps at a time, so that a chunk may stop early and go on.
-    std::vector<double> buffer(4 * stepped.stepSampleCount());
+    // Room for a few steps at a time, so that a chunk may stop early and go on.
+    std::vector<double> buffer(2 * roomSteps * stepped.stepSampleCount());
     std::vector<double> samples;
     std::span<const double> rest(values);
     while (!rest.empty()) {
