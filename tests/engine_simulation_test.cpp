@@ -406,21 +406,39 @@ TEST(StepInterfacePadding, WritesOnlySymbolsThatCarryInput) {
   EXPECT_EQ(refused.message, "the input ends 7 values into a step of 12 values");
 }
 
+// Wherever in a long feed a step fails, the steps before it are written as a clean run writes
+// them, its values count as taken, and the run is over.
 TEST(StepInterfaceErrors, BlockErrorKeepsTheStepsBeforeItAndEndsTheRun) {
   const PluginLibrary plugin(QUENVARITH_PLUGIN_PATH);
   RunSettings settings;  // M 4: two bits a symbol, one symbol a step, eight samples
-  Simulation simulation(plugin, settings);
-  ASSERT_TRUE(simulation.setUp().ok());
-  std::vector<double> samples(64);
-  const std::vector<double> values{1, 0, 0, 1, 2, 1, 1, 1};
-  const StepResult failed = simulation.feed(values, samples);
-  EXPECT_EQ(failed.outcome, Outcome::BlockError);
-  EXPECT_EQ(failed.message, "Input must be binary.");
-  EXPECT_EQ(failed.samplesWritten, 16u);
-  EXPECT_EQ(failed.valuesTaken, 6u);
-  EXPECT_FALSE(simulation.running());
-  EXPECT_EQ(simulation.feed(values, samples).outcome, Outcome::HostError);
-  EXPECT_EQ(simulation.finish(samples, true).outcome, Outcome::HostError);
+  constexpr size_t kSteps = 30;
+  std::vector<double> values(2 * kSteps);
+  for (size_t i = 0; i < values.size(); ++i) {
+    values[i] = static_cast<double>((i * 7 / 3) % 2);
+  }
+  Simulation clean(plugin, settings);
+  ASSERT_TRUE(clean.setUp().ok());
+  std::vector<double> cleanSamples(16 * kSteps);
+  ASSERT_EQ(clean.feed(values, cleanSamples).samplesWritten, 8 * kSteps);
+
+  for (const size_t badStep : {size_t{0}, size_t{2}, size_t{8}, size_t{9}, kSteps - 1}) {
+    SCOPED_TRACE(badStep);
+    Simulation simulation(plugin, settings);
+    ASSERT_TRUE(simulation.setUp().ok());
+    std::vector<double> bad = values;
+    bad[2 * badStep] = 2;
+    std::vector<double> samples(16 * (kSteps + 10));
+    const StepResult failed = simulation.feed(bad, samples);
+    EXPECT_EQ(failed.outcome, Outcome::BlockError);
+    EXPECT_EQ(failed.message, "Input must be binary.");
+    EXPECT_EQ(failed.samplesWritten, 8 * badStep);
+    EXPECT_EQ(failed.valuesTaken, 2 * (badStep + 1));
+    EXPECT_TRUE(std::equal(samples.begin(), samples.begin() + static_cast<ptrdiff_t>(16 * badStep),
+                           cleanSamples.begin()));
+    EXPECT_FALSE(simulation.running());
+    EXPECT_EQ(simulation.feed(values, samples).outcome, Outcome::HostError);
+    EXPECT_EQ(simulation.finish(samples, true).outcome, Outcome::HostError);
+  }
 }
 
 // ---- Rates in hertz ----
