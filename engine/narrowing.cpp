@@ -1,10 +1,10 @@
 #include "engine/narrowing.h"
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
+
+#include "engine/little_endian.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -22,20 +22,9 @@ float narrow(double value) {
                                                              : value);
 }
 
-void storeLittleEndian(char* out, float value) {
-  const auto bits = std::bit_cast<uint32_t>(value);
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(out, &bits, sizeof(bits));
-  } else {
-    for (size_t byte = 0; byte < sizeof(bits); ++byte) {
-      out[byte] = static_cast<char>((bits >> (8U * byte)) & 0xffU);
-    }
-  }
-}
-
 void narrowPlainly(std::span<const double> values, char* out) {
   for (size_t i = 0; i < values.size(); ++i) {
-    storeLittleEndian(out + i * sizeof(float), narrow(values[i]));
+    storeLittleEndian<float, uint32_t>(out + i * sizeof(float), narrow(values[i]));
   }
 }
 

@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/little_endian.h"
 #include "engine/modulation.h"
 #include "engine/narrowing.h"
 #include "engine/output_files.h"
@@ -185,18 +186,6 @@ class CsvWriter : public FileWriter {
   double samplePeriod_;
   uint64_t index_ = 0;
 };
-
-template <typename Element, typename Bits>
-void storeLittleEndian(char* out, Element value) {
-  const auto bits = std::bit_cast<Bits>(value);
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(out, &bits, sizeof(bits));
-  } else {
-    for (size_t byte = 0; byte < sizeof(bits); ++byte) {
-      out[byte] = static_cast<char>((bits >> (8u * byte)) & 0xffu);
-    }
-  }
-}
 
 // Interleaved I/Q, little-endian, as 32-bit or 64-bit floats.
 class RawWriter : public FileWriter {
