@@ -189,19 +189,24 @@ class VectorStoreChain : public ScalarChain {
   }
 };
 
+// A frame's synthesis, with the tones in a register from its start to its end where they fit one.
+template <Flush When>
+double synthesizeWithTones(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
+  if (frame.toneCount <= RegisterToneBank::kCapacity) {
+    return synthesizeFrame<VectorStoreChain, RegisterToneBank, When>(state, frame, phase, Emit{});
+  }
+  return synthesizeFrame<VectorStoreChain, MemoryToneBank<advanceToneRange>, When>(state, frame,
+                                                                                   phase, Emit{});
+}
+
 }  // namespace
 
 double appendSymbol(ToneSynthesisState& state, double phase, double step, int32_t count) {
   return synthesizeSymbol<VectorStoreChain>(state, phase, step, count, Emit{});
 }
 
-// The tones in a register from the frame's start to its end where they fit one.
 double appendFrame(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  if (frame.toneCount <= RegisterToneBank::kCapacity) {
-    return synthesizeFrame<VectorStoreChain, RegisterToneBank>(state, frame, phase, Emit{});
-  }
-  return synthesizeFrame<VectorStoreChain, MemoryToneBank<advanceToneRange>>(state, frame, phase,
-                                                                             Emit{});
+  return synthesizeWithTones<Flush::Later>(state, frame, phase);
 }
 
 void flush(ToneSynthesisState& state) {
@@ -209,11 +214,7 @@ void flush(ToneSynthesisState& state) {
 }
 
 double appendFrameAndFlush(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  if (frame.toneCount <= RegisterToneBank::kCapacity) {
-    return synthesizeWholeFrame<VectorStoreChain, RegisterToneBank>(state, frame, phase, Emit{});
-  }
-  return synthesizeWholeFrame<VectorStoreChain, MemoryToneBank<advanceToneRange>>(state, frame,
-                                                                                  phase, Emit{});
+  return synthesizeWithTones<Flush::AtOnce>(state, frame, phase);
 }
 
 void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n) {

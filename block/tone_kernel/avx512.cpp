@@ -35,18 +35,24 @@ namespace {
 
 using Emit = Emitter<sincosInterleaved>;
 
+// A frame's synthesis, with the tones in a register from its start to its end where they fit one.
+template <Flush When>
+double synthesizeWithTones(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
+  if (frame.toneCount <= RegisterToneBank::kCapacity) {
+    return synthesizeFrame<VerifiedChain, RegisterToneBank, When>(state, frame, phase, Emit{});
+  }
+  return synthesizeFrame<VerifiedChain, MemoryToneBank<advanceTones>, When>(state, frame, phase,
+                                                                            Emit{});
+}
+
 }  // namespace
 
 double appendSymbol(ToneSynthesisState& state, double phase, double step, int32_t count) {
   return synthesizeSymbol<VerifiedChain>(state, phase, step, count, Emit{});
 }
 
-// The tones in a register from the frame's start to its end where they fit one.
 double appendFrame(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  if (frame.toneCount <= RegisterToneBank::kCapacity) {
-    return synthesizeFrame<VerifiedChain, RegisterToneBank>(state, frame, phase, Emit{});
-  }
-  return synthesizeFrame<VerifiedChain, MemoryToneBank<advanceTones>>(state, frame, phase, Emit{});
+  return synthesizeWithTones<Flush::Later>(state, frame, phase);
 }
 
 void flush(ToneSynthesisState& state) {
@@ -54,11 +60,7 @@ void flush(ToneSynthesisState& state) {
 }
 
 double appendFrameAndFlush(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  if (frame.toneCount <= RegisterToneBank::kCapacity) {
-    return synthesizeWholeFrame<VerifiedChain, RegisterToneBank>(state, frame, phase, Emit{});
-  }
-  return synthesizeWholeFrame<VerifiedChain, MemoryToneBank<advanceTones>>(state, frame, phase,
-                                                                           Emit{});
+  return synthesizeWithTones<Flush::AtOnce>(state, frame, phase);
 }
 
 void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n) {

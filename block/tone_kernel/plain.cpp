@@ -33,8 +33,8 @@ double appendSymbol(ToneSynthesisState& state, double phase, double step, int32_
 }
 
 double appendFrame(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  return synthesizeFrame<ScalarChain, MemoryToneBank<advanceTones>>(state, frame, phase,
-                                                                    emitPhases);
+  return synthesizeFrame<ScalarChain, MemoryToneBank<advanceTones>, Flush::Later>(
+      state, frame, phase, emitPhases);
 }
 
 void flush(ToneSynthesisState& state) {
@@ -42,8 +42,8 @@ void flush(ToneSynthesisState& state) {
 }
 
 double appendFrameAndFlush(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  return synthesizeWholeFrame<ScalarChain, MemoryToneBank<advanceTones>>(state, frame, phase,
-                                                                         emitPhases);
+  return synthesizeFrame<ScalarChain, MemoryToneBank<advanceTones>, Flush::AtOnce>(
+      state, frame, phase, emitPhases);
 }
 
 void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n) {

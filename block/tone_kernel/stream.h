@@ -265,11 +265,19 @@ template <typename Emit>
   cursor.filledInBlock = 0;
 }
 
-// ToneSynthesizer::addFrame.
-template <typename Chain, typename ToneBank, typename Emit>
+// When a frame's held-back blocks are written: at a later finish (ToneSynthesizer::addFrame), or
+// at once (ToneSynthesizer::addFrameAndFinish, for a frame that is all a step synthesises).
+enum class Flush { Later, AtOnce };
+
+// ToneSynthesizer::addFrame and addFrameAndFinish: the cursor kept in registers from the frame's
+// first phase to, flushing at once, its last sample.
+template <typename Chain, typename ToneBank, Flush When, typename Emit>
 inline double synthesizeFrame(Stream& state, const ToneFrame& frame, double phase, Emit emit) {
   StreamCursor cursor(state);
   phase = appendFrame<Chain, ToneBank>(cursor, frame, phase, emit);
+  if constexpr (When == Flush::AtOnce) {
+    flushCursor(cursor, emit);
+  }
   cursor.storeTo(state);
   return phase;
 }
@@ -280,17 +288,6 @@ inline void flushStream(Stream& state, Emit emit) {
   StreamCursor cursor(state);
   flushCursor(cursor, emit);
   cursor.storeTo(state);
-}
-
-// ToneSynthesizer::addFrameAndFinish: the two above in one call, the cursor kept in registers
-// from the frame's first phase to its last sample.
-template <typename Chain, typename ToneBank, typename Emit>
-inline double synthesizeWholeFrame(Stream& state, const ToneFrame& frame, double phase, Emit emit) {
-  StreamCursor cursor(state);
-  phase = appendFrame<Chain, ToneBank>(cursor, frame, phase, emit);
-  flushCursor(cursor, emit);
-  cursor.storeTo(state);
-  return phase;
 }
 
 }  // namespace quenvarith::tone_kernel
