@@ -310,17 +310,6 @@ uint64_t Simulation::samplesFor(uint64_t values) const {
 
 size_t Simulation::runInputSteps(std::span<double> samples, RunResult& failure) {
   const std::span<const double> outputValues = block_.outputSignal();
-  if (layout_.stepsPerInput == 1) {
-    // A frame-based step writes the whole port: straight into the caller's buffer, no copy.
-    block_.outputTo(samples.data());
-    const bool computed = computeStep(true);
-    block_.outputToPortBuffer();
-    if (!computed) {
-      failure = callerFailure();
-      return 0;
-    }
-    return outputValues.size();
-  }
   size_t written = 0;
   for (int32_t step = 0; step < layout_.stepsPerInput; ++step) {
     if (!computeStep(step == 0)) {
