@@ -17,6 +17,8 @@ namespace {
 constexpr double kLargestFloat = std::numeric_limits<float>::max();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
+// A double as a float, saturating to infinity where a float cannot hold it: a conversion alone
+// would round the values just above the largest float down to it.
 float narrow(double value) {
   return static_cast<float>(std::fabs(value) > kLargestFloat ? std::copysign(kInfinity, value)
                                                              : value);
