@@ -124,6 +124,20 @@ template <int32_t Bits>
   }
 }
 
+// The symbols before the first group that holds a value other than 0 or 1; later entries are
+// left as they were. Out of line, so that the usual binary frame saves no registers for it.
+[[gnu::noinline, gnu::cold]] void mapBinaryPrefix(const double* input, int32_t bitsPerSymbol,
+                                                  bool gray, std::span<int32_t> symbols) {
+  const auto values = std::span(input, symbols.size() * static_cast<std::size_t>(bitsPerSymbol));
+  std::size_t binarySymbols = 0;
+  while (holdsForAll(values.subspan(binarySymbols * static_cast<std::size_t>(bitsPerSymbol),
+                                    static_cast<std::size_t>(bitsPerSymbol)),
+                     IsBit{})) {
+    ++binarySymbols;
+  }
+  mapCheckedBits(input, bitsPerSymbol, gray, symbols.first(binarySymbols));
+}
+
 // k bits per symbol, most significant first. Writes symbols until a group holds a value other
 // than 0 or 1 and returns whether every group was binary; later entries are left as they were.
 bool mapBits(const double* input, int32_t bitsPerSymbol, bool gray, std::span<int32_t> symbols) {
@@ -132,32 +146,39 @@ bool mapBits(const double* input, int32_t bitsPerSymbol, bool gray, std::span<in
     mapCheckedBits(input, bitsPerSymbol, gray, symbols);
     return true;
   }
-  std::size_t binarySymbols = 0;
-  while (holdsForAll(values.subspan(binarySymbols * static_cast<std::size_t>(bitsPerSymbol),
-                                    static_cast<std::size_t>(bitsPerSymbol)),
-                     IsBit{})) {
-    ++binarySymbols;
-  }
-  mapCheckedBits(input, bitsPerSymbol, gray, symbols.first(binarySymbols));
+  mapBinaryPrefix(input, bitsPerSymbol, gray, symbols);
   return false;
+}
+
+// One symbol per value, every value known to be a whole number from 0 to M - 1.
+[[gnu::always_inline]] inline void mapCheckedIntegers(const double* input,
+                                                      std::span<int32_t> symbols) {
+  for (std::size_t symbol = 0; symbol < symbols.size(); ++symbol) {
+    symbols[symbol] = truncateToInt32(input[symbol]);
+  }
+}
+
+// The symbols before the first value that is not a whole number from 0 to `largest`; later
+// entries are left as they were. Out of line, as mapBinaryPrefix is.
+[[gnu::noinline, gnu::cold]] void mapSymbolPrefix(const double* input, double largest,
+                                                  std::span<int32_t> symbols) {
+  const IsSymbolValue isSymbol{largest};
+  std::size_t valid = 0;
+  while (isSymbol(input[valid])) {
+    ++valid;
+  }
+  mapCheckedIntegers(input, symbols.first(valid));
 }
 
 // One symbol per value. Writes symbols until a value is not a whole number from 0 to `largest`
 // and returns whether every value was; later entries are left as they were.
 bool mapIntegers(const double* input, double largest, std::span<int32_t> symbols) {
-  const auto values = std::span(input, symbols.size());
-  const IsSymbolValue isSymbol{largest};
-  std::size_t valid = values.size();
-  if (!holdsForAll(values, isSymbol)) [[unlikely]] {
-    valid = 0;
-    while (isSymbol(values[valid])) {
-      ++valid;
-    }
+  if (holdsForAll(std::span(input, symbols.size()), IsSymbolValue{largest})) [[likely]] {
+    mapCheckedIntegers(input, symbols);
+    return true;
   }
-  for (std::size_t symbol = 0; symbol < valid; ++symbol) {
-    symbols[symbol] = truncateToInt32(values[symbol]);
-  }
-  return valid == values.size();
+  mapSymbolPrefix(input, largest, symbols);
+  return false;
 }
 
 }  // namespace
