@@ -156,11 +156,10 @@ template <InputStep Step>
   }
   if (hasSymbols(synthesis)) {
     const bool continuous = continuity == codeOf(PhaseContinuity::Continuous);
-    ToneSynthesizer synthesizer(synthesis.sampleBuffer,
-                                frame ? record->outputPorts[0].signal : nullptr);
     const int32_t symbols = frame ? synthesis.symbolsPerFrame : 1;
-    *synthesis.phase =
-        synthesizer.addFrameAndFinish(toneFrame(synthesis, symbols, continuous), *synthesis.phase);
+    *synthesis.phase = synthesizeWholeFrame(toneFrame(synthesis, symbols, continuous),
+                                            *synthesis.phase, synthesis.sampleBuffer,
+                                            frame ? record->outputPorts[0].signal : nullptr);
   }
   return true;
 }

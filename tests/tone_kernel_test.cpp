@@ -261,22 +261,11 @@ TEST_P(ToneKernelTest, FrameIsTheSymbolBySymbolLoop) {
             referenceFrame(frameOf(60, 37), expectedEnd, referenceTones, phaseStep, phases);
 
         constexpr double kGuard = 2.5;
-        const std::vector<double> initialTones = tonePhase;
         std::vector<double> samples(2 * phases.size() + 2, kGuard);
         ToneSynthesizer synthesizer(kernel(), samples.data());
         double end = synthesizer.addFrame(frameOf(0, 60), start);
         end = synthesizer.addFrame(frameOf(60, 37), end);
         synthesizer.finish();
-        // The same symbols as one frame, added and finished in one call: the same bits.
-        const std::vector<double> splitTones = std::exchange(tonePhase, initialTones);
-        std::vector<double> wholeSamples(samples.size(), kGuard);
-        ToneSynthesizer whole(kernel(), wholeSamples.data());
-        EXPECT_EQ(std::bit_cast<uint64_t>(whole.addFrameAndFinish(frameOf(0, 97), start)),
-                  std::bit_cast<uint64_t>(end));
-        EXPECT_EQ(std::memcmp(wholeSamples.data(), samples.data(), samples.size() * sizeof(double)),
-                  0);
-        EXPECT_EQ(
-            std::memcmp(tonePhase.data(), splitTones.data(), tonePhase.size() * sizeof(double)), 0);
 
         EXPECT_EQ(std::bit_cast<uint64_t>(end), std::bit_cast<uint64_t>(expectedEnd));
         for (std::size_t t = 0; t < tonePhase.size(); ++t) {
@@ -286,6 +275,60 @@ TEST_P(ToneKernelTest, FrameIsTheSymbolBySymbolLoop) {
         }
         expectSamplesOf(phases, samples.data());
         EXPECT_EQ(samples[2 * phases.size()], kGuard);
+      }
+    }
+  }
+}
+
+bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+TEST_P(ToneKernelTest, WholeFrameIsAddFrameThenFinish) {
+  // Frames that fit the 64 phases of the synthesis ring, and frames one symbol longer or more;
+  // tones in a register and in memory; the copy gets the same samples.
+  std::mt19937_64 random = seededRandom(977);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (const int32_t toneCount : {1, 4, 9}) {
+    for (const int32_t n : {1, 3, 8, 13}) {
+      for (const int32_t symbols : {1, 64 / n, 64 / n + 1, 97}) {
+        for (const bool continuous : {true, false}) {
+          SCOPED_TRACE(::testing::Message() << "M " << toneCount << " N " << n << " symbols "
+                                            << symbols << (continuous ? " continuous" : ""));
+          std::uniform_int_distribution<int32_t> pick(0, toneCount - 1);
+          std::vector<double> phaseStep(static_cast<std::size_t>(toneCount));
+          std::vector<double> tonePhase(phaseStep.size());
+          for (std::size_t t = 0; t < phaseStep.size(); ++t) {
+            phaseStep[t] = 1.3 * unit(random);
+            tonePhase[t] = 7.0 * unit(random);
+          }
+          std::vector<int32_t> tones(static_cast<std::size_t>(symbols));
+          for (int32_t& tone : tones) {
+            tone = pick(random);
+          }
+          const double start = 1e3 * unit(random);
+          std::vector<double> splitTones = tonePhase;
+          const ToneFrame split{tones.data(), symbols, phaseStep.data(), splitTones.data(),
+                                toneCount,    n,       continuous};
+          const ToneFrame whole{tones.data(), symbols, phaseStep.data(), tonePhase.data(),
+                                toneCount,    n,       continuous};
+
+          const std::size_t doubles = 2 * static_cast<std::size_t>(symbols * n);
+          constexpr double kGuard = 2.5;
+          std::vector<double> expected(doubles + 2, kGuard);
+          ToneSynthesizer synthesizer(kernel(), expected.data());
+          const double expectedEnd = synthesizer.addFrame(split, start);
+          synthesizer.finish();
+
+          std::vector<double> samples(expected.size(), kGuard);
+          std::vector<double> copy(expected.size(), kGuard);
+          EXPECT_EQ(std::bit_cast<uint64_t>(
+                        synthesizeWholeFrame(kernel(), whole, start, samples.data(), copy.data())),
+                    std::bit_cast<uint64_t>(expectedEnd));
+          EXPECT_TRUE(sameBits(samples, expected));
+          EXPECT_TRUE(sameBits(copy, expected));
+          EXPECT_TRUE(sameBits(tonePhase, splitTones));
+        }
       }
     }
   }

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "block/tone_generation.h"
 #include "block/tone_kernel/avx2_sincos.h"
@@ -189,14 +190,14 @@ class VectorStoreChain : public ScalarChain {
   }
 };
 
-// A frame's synthesis, with the tones in a register from its start to its end where they fit one.
-template <Flush When>
-double synthesizeWithTones(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
+// `synthesize(std::type_identity<ToneBank>{})` with the frame's tones in a register from its
+// start to its end where they fit one, else in memory.
+template <typename Synthesize>
+[[gnu::always_inline]] inline double withToneBank(const ToneFrame& frame, Synthesize synthesize) {
   if (frame.toneCount <= RegisterToneBank::kCapacity) {
-    return synthesizeFrame<VectorStoreChain, RegisterToneBank, When>(state, frame, phase, Emit{});
+    return synthesize(std::type_identity<RegisterToneBank>{});
   }
-  return synthesizeFrame<VectorStoreChain, MemoryToneBank<advanceToneRange>, When>(state, frame,
-                                                                                   phase, Emit{});
+  return synthesize(std::type_identity<MemoryToneBank<advanceToneRange>>{});
 }
 
 }  // namespace
@@ -206,15 +207,19 @@ double appendSymbol(ToneSynthesisState& state, double phase, double step, int32_
 }
 
 double appendFrame(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  return synthesizeWithTones<Flush::Later>(state, frame, phase);
+  return withToneBank(frame, [&]<typename ToneBank>(std::type_identity<ToneBank>) {
+    return synthesizeFrame<VectorStoreChain, ToneBank>(state, frame, phase, Emit{});
+  });
 }
 
 void flush(ToneSynthesisState& state) {
   flushStream(state, Emit{});
 }
 
-double appendFrameAndFlush(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  return synthesizeWithTones<Flush::AtOnce>(state, frame, phase);
+double appendWholeFrame(const ToneFrame& frame, double phase, double* samples, double* copy) {
+  return withToneBank(frame, [&]<typename ToneBank>(std::type_identity<ToneBank>) {
+    return synthesizeFrameAtOnce<VectorStoreChain, ToneBank>(frame, phase, samples, copy, Emit{});
+  });
 }
 
 void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n) {

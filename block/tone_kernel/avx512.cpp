@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "block/tone_generation.h"
 #include "block/tone_kernel/avx512_emit.h"
@@ -35,14 +36,14 @@ namespace {
 
 using Emit = Emitter<sincosInterleaved>;
 
-// A frame's synthesis, with the tones in a register from its start to its end where they fit one.
-template <Flush When>
-double synthesizeWithTones(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
+// `synthesize(std::type_identity<ToneBank>{})` with the frame's tones in a register from its
+// start to its end where they fit one, else in memory.
+template <typename Synthesize>
+[[gnu::always_inline]] inline double withToneBank(const ToneFrame& frame, Synthesize synthesize) {
   if (frame.toneCount <= RegisterToneBank::kCapacity) {
-    return synthesizeFrame<VerifiedChain, RegisterToneBank, When>(state, frame, phase, Emit{});
+    return synthesize(std::type_identity<RegisterToneBank>{});
   }
-  return synthesizeFrame<VerifiedChain, MemoryToneBank<advanceTones>, When>(state, frame, phase,
-                                                                            Emit{});
+  return synthesize(std::type_identity<MemoryToneBank<advanceTones>>{});
 }
 
 }  // namespace
@@ -52,15 +53,19 @@ double appendSymbol(ToneSynthesisState& state, double phase, double step, int32_
 }
 
 double appendFrame(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  return synthesizeWithTones<Flush::Later>(state, frame, phase);
+  return withToneBank(frame, [&]<typename ToneBank>(std::type_identity<ToneBank>) {
+    return synthesizeFrame<VerifiedChain, ToneBank>(state, frame, phase, Emit{});
+  });
 }
 
 void flush(ToneSynthesisState& state) {
   flushStream(state, Emit{});
 }
 
-double appendFrameAndFlush(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  return synthesizeWithTones<Flush::AtOnce>(state, frame, phase);
+double appendWholeFrame(const ToneFrame& frame, double phase, double* samples, double* copy) {
+  return withToneBank(frame, [&]<typename ToneBank>(std::type_identity<ToneBank>) {
+    return synthesizeFrameAtOnce<VerifiedChain, ToneBank>(frame, phase, samples, copy, Emit{});
+  });
 }
 
 void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n) {

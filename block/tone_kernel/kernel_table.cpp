@@ -17,15 +17,15 @@ namespace kernels = tone_kernel;
 
 constexpr std::array kToneKernels = {
     ToneKernel{KernelLevel::plain, CpuFeature::none, kernels::plain::appendSymbol,
-               kernels::plain::appendFrame, kernels::plain::flush,
-               kernels::plain::appendFrameAndFlush, kernels::plain::advanceTones},
+               kernels::plain::appendFrame, kernels::plain::flush, kernels::plain::appendWholeFrame,
+               kernels::plain::advanceTones},
 #if defined(QUENVARITH_X86_KERNELS)
     ToneKernel{KernelLevel::avx2, CpuFeature::avx2Fma, kernels::avx2::appendSymbol,
-               kernels::avx2::appendFrame, kernels::avx2::flush, kernels::avx2::appendFrameAndFlush,
+               kernels::avx2::appendFrame, kernels::avx2::flush, kernels::avx2::appendWholeFrame,
                kernels::avx2::advanceTones},
     ToneKernel{KernelLevel::avx512, CpuFeature::avx512f, kernels::avx512::appendSymbol,
                kernels::avx512::appendFrame, kernels::avx512::flush,
-               kernels::avx512::appendFrameAndFlush, kernels::avx512::advanceTones},
+               kernels::avx512::appendWholeFrame, kernels::avx512::advanceTones},
 #endif
 };
 

@@ -20,8 +20,8 @@ struct ToneKernel {
   double (*appendSymbol)(ToneSynthesisState& state, double phase, double step, int32_t count);
   double (*appendFrame)(ToneSynthesisState& state, const ToneFrame& frame, double phase);
   void (*flush)(ToneSynthesisState& state);
-  // ToneSynthesizer::addFrameAndFinish: appendFrame and flush in one call.
-  double (*appendFrameAndFlush)(ToneSynthesisState& state, const ToneFrame& frame, double phase);
+  // synthesizeWholeFrame: appendFrame and flush of a stream of its own, in one call.
+  double (*appendWholeFrame)(const ToneFrame& frame, double phase, double* samples, double* copy);
   // For each tone: x = n * phaseStep + tonePhase, less 2*pi once when x >= 2*pi. The same bits
   // from every kernel.
   void (*advanceTones)(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n);

@@ -16,7 +16,7 @@ namespace plain {
 double appendSymbol(ToneSynthesisState& state, double phase, double step, int32_t count);
 double appendFrame(ToneSynthesisState& state, const ToneFrame& frame, double phase);
 void flush(ToneSynthesisState& state);
-double appendFrameAndFlush(ToneSynthesisState& state, const ToneFrame& frame, double phase);
+double appendWholeFrame(const ToneFrame& frame, double phase, double* samples, double* copy);
 void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n);
 }  // namespace plain
 
@@ -25,7 +25,7 @@ namespace avx2 {
 double appendSymbol(ToneSynthesisState& state, double phase, double step, int32_t count);
 double appendFrame(ToneSynthesisState& state, const ToneFrame& frame, double phase);
 void flush(ToneSynthesisState& state);
-double appendFrameAndFlush(ToneSynthesisState& state, const ToneFrame& frame, double phase);
+double appendWholeFrame(const ToneFrame& frame, double phase, double* samples, double* copy);
 void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n);
 }  // namespace avx2
 
@@ -34,7 +34,7 @@ namespace avx512 {
 double appendSymbol(ToneSynthesisState& state, double phase, double step, int32_t count);
 double appendFrame(ToneSynthesisState& state, const ToneFrame& frame, double phase);
 void flush(ToneSynthesisState& state);
-double appendFrameAndFlush(ToneSynthesisState& state, const ToneFrame& frame, double phase);
+double appendWholeFrame(const ToneFrame& frame, double phase, double* samples, double* copy);
 void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n);
 }  // namespace avx512
 

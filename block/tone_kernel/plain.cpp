@@ -33,17 +33,17 @@ double appendSymbol(ToneSynthesisState& state, double phase, double step, int32_
 }
 
 double appendFrame(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  return synthesizeFrame<ScalarChain, MemoryToneBank<advanceTones>, Flush::Later>(
-      state, frame, phase, emitPhases);
+  return synthesizeFrame<ScalarChain, MemoryToneBank<advanceTones>>(state, frame, phase,
+                                                                    emitPhases);
 }
 
 void flush(ToneSynthesisState& state) {
   flushStream(state, emitPhases);
 }
 
-double appendFrameAndFlush(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  return synthesizeFrame<ScalarChain, MemoryToneBank<advanceTones>, Flush::AtOnce>(
-      state, frame, phase, emitPhases);
+double appendWholeFrame(const ToneFrame& frame, double phase, double* samples, double* copy) {
+  return synthesizeFrameAtOnce<ScalarChain, MemoryToneBank<advanceTones>>(frame, phase, samples,
+                                                                          copy, emitPhases);
 }
 
 void advanceTones(double* tonePhase, const double* phaseStep, std::size_t toneCount, double n) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "block/tone_kernel/tone_synthesizer.h"
 
@@ -37,6 +38,16 @@ struct StreamCursor {
         completedBlocks(loadAlone(state.completedBlocks)),
         emittedBlocks(loadAlone(state.emittedBlocks)),
         filledInBlock(state.filledInBlock) {}
+
+  // An empty stream in `emptyRing`, its samples to go to `firstSample` on and, unless it is
+  // null, to `firstCopy` on.
+  [[gnu::always_inline]] StreamCursor(double* emptyRing, double* firstSample, double* firstCopy)
+      : ring(emptyRing),
+        samples(firstSample),
+        copy(firstCopy),
+        completedBlocks(0),
+        emittedBlocks(0),
+        filledInBlock(0) {}
 
   // A field loaded on its own: the compiler would otherwise load neighbouring fields as one
   // vector, and a load that spans two separate stores of them, as the state's fields are
@@ -128,14 +139,20 @@ class ScalarChain {
   double step_;
 };
 
+// In place of an emitter: every block is held back until the flush. For a frame that fits the
+// ring and is flushed at once, which then chains its phases in a loop with no sincos in it.
+struct HoldAll {};
+
 // Counts the block being filled as complete, and emits the oldest held back once more than
 // kAhead are.
 template <typename Emit>
 [[gnu::always_inline]] inline void completeBlock(StreamCursor& cursor, Emit emit) {
   ++cursor.completedBlocks;
-  if (cursor.completedBlocks - cursor.emittedBlocks > Stream::kAhead) {
-    emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
-    ++cursor.emittedBlocks;
+  if constexpr (!std::is_same_v<Emit, HoldAll>) {
+    if (cursor.completedBlocks - cursor.emittedBlocks > Stream::kAhead) {
+      emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
+      ++cursor.emittedBlocks;
+    }
   }
 }
 
@@ -265,20 +282,33 @@ template <typename Emit>
   cursor.filledInBlock = 0;
 }
 
-// When a frame's held-back blocks are written: at a later finish (ToneSynthesizer::addFrame), or
-// at once (ToneSynthesizer::addFrameAndFinish, for a frame that is all a step synthesises).
-enum class Flush { Later, AtOnce };
-
-// ToneSynthesizer::addFrame and addFrameAndFinish: the cursor kept in registers from the frame's
-// first phase to, flushing at once, its last sample.
-template <typename Chain, typename ToneBank, Flush When, typename Emit>
+// ToneSynthesizer::addFrame: the cursor kept in registers from the frame's first phase to its
+// last.
+template <typename Chain, typename ToneBank, typename Emit>
 inline double synthesizeFrame(Stream& state, const ToneFrame& frame, double phase, Emit emit) {
   StreamCursor cursor(state);
   phase = appendFrame<Chain, ToneBank>(cursor, frame, phase, emit);
-  if constexpr (When == Flush::AtOnce) {
-    flushCursor(cursor, emit);
-  }
   cursor.storeTo(state);
+  return phase;
+}
+
+// synthesizeWholeFrame (tone_synthesizer.h): a frame that is all a step synthesises, through a
+// stream of its own that starts empty and is flushed at the frame's end. A frame whose phases
+// all fit the ring is chained whole before the first sincos, as the blocks held back would be
+// anyway; its chain is then a loop with no sincos in it.
+template <typename Chain, typename ToneBank, typename Emit>
+inline double synthesizeFrameAtOnce(const ToneFrame& frame, double phase, double* samples,
+                                    double* copy, Emit emit) {
+  // The ring is written before it is read.
+  Stream stream;  // NOLINT(cppcoreguidelines-pro-type-member-init,hicpp-member-init)
+  StreamCursor cursor(stream.ring, samples, copy);
+  const int64_t phases = static_cast<int64_t>(frame.symbolCount) * frame.samplesPerSymbol;
+  if (phases <= int64_t{Stream::kRingBlocks} * Stream::kBlock) {
+    phase = appendFrame<Chain, ToneBank>(cursor, frame, phase, HoldAll{});
+  } else {
+    phase = appendFrame<Chain, ToneBank>(cursor, frame, phase, emit);
+  }
+  flushCursor(cursor, emit);
   return phase;
 }
 

@@ -20,8 +20,14 @@ void ToneSynthesizer::finish() {
   kernel_->flush(state_);
 }
 
-double ToneSynthesizer::addFrameAndFinish(const ToneFrame& frame, double phase) {
-  return kernel_->appendFrameAndFlush(state_, frame, phase);
+double synthesizeWholeFrame(const ToneFrame& frame, double phase, double* samples, double* copy) {
+  return selectedToneKernel().appendWholeFrame(frame, phase, samples, copy);
+}
+
+double synthesizeWholeFrame(const ToneKernel& kernel, const ToneFrame& frame, double phase,
+                            double* samples, double* copy) {
+  const ToneKernel& runnable = runsOnThisCpu(kernel) ? kernel : toneKernels().front();
+  return runnable.appendWholeFrame(frame, phase, samples, copy);
 }
 
 }  // namespace quenvarith

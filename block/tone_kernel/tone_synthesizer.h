@@ -68,8 +68,6 @@ class ToneSynthesizer {
   // Writes every sample still held back; the buffer is complete afterwards. Symbols added after
   // it continue the buffer where it ends.
   void finish();
-  // addFrame, then finish, in one call of the kernel: a frame that is all a step synthesises.
-  double addFrameAndFinish(const ToneFrame& frame, double phase);
 
  private:
   // The ring is written before it is read, so it is left as it is: a sample-based run builds a
@@ -87,5 +85,14 @@ class ToneSynthesizer {
   ToneSynthesisState state_;
   const ToneKernel* kernel_;
 };
+
+// What a fresh ToneSynthesizer writes for addFrame(frame, phase) and then finish(), and the
+// phase it returns, in one call of the kernel: a frame that is all a step synthesises, with no
+// synthesizer to set up. Through the kernel this process uses, or through `kernel` (the plain
+// one where this processor cannot run it).
+double synthesizeWholeFrame(const ToneFrame& frame, double phase, double* samples,
+                            double* copy = nullptr);
+double synthesizeWholeFrame(const ToneKernel& kernel, const ToneFrame& frame, double phase,
+                            double* samples, double* copy = nullptr);
 
 }  // namespace quenvarith
