@@ -179,12 +179,22 @@ INSTANTIATE_TEST_SUITE_P(
         MappingCase{"NoSymbolsEvenForABadType", 4, 3, 1, {7}, 0, {}, {}, nullptr}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
+// The binary word whose Gray code is `code`.
+int32_t fromGray(int32_t code) {
+  int32_t word = code;
+  while ((code >>= 1) != 0) {
+    word ^= code;
+  }
+  return word;
+}
+
 // The whole frame is checked before it is mapped, two values at a time where the processor
 // allows: one bad value anywhere in frames of every length, with M giving 1, 2, 3 and 5 bits
-// per symbol, still leaves the symbols before it mapped and those from it on untouched.
+// per symbol, in natural and Gray order, still leaves the symbols before it mapped and those
+// from it on untouched.
 TEST(MapInputToSymbolsSweep, StopsAtTheBadValueWhereverItLies) {
   constexpr int32_t kUntouched = -7;
-  for (const bool bits : {true, false}) {
+  for (const auto& [bits, gray] : {std::pair{true, false}, {true, true}, {false, false}}) {
     for (const int32_t mAryNumber : {2, 4, 8, 32}) {
       const int32_t k = bits ? bitsPerSymbol(mAryNumber) : 1;
       const std::vector<double> badValues =
@@ -195,21 +205,25 @@ TEST(MapInputToSymbolsSweep, StopsAtTheBadValueWhereverItLies) {
         std::vector<double> input;
         std::vector<int32_t> expected;
         for (int32_t symbol = 0; symbol < symbols; ++symbol) {
-          expected.push_back(symbol % mAryNumber);
+          // Every pattern of k bits, in an order that differs from frame to frame.
+          const int32_t word = (symbol * 5 + symbols) % mAryNumber;
+          expected.push_back(gray ? fromGray(word) : word);
           for (int32_t bit = k - 1; bit >= 0; --bit) {
-            input.push_back(bits ? static_cast<double>((expected.back() >> bit) & 1)
-                                 : expected.back());
+            input.push_back(bits ? static_cast<double>((word >> bit) & 1) : word);
           }
         }
         for (size_t bad = 0; bad <= input.size(); ++bad) {  // input.size(): none is bad
           for (const double badValue : badValues) {
             SCOPED_TRACE(::testing::Message()
-                         << (bits ? "bits" : "integers") << " M " << mAryNumber << ", " << symbols
-                         << " symbols, value " << bad << " is " << badValue);
+                         << (bits ? "bits" : "integers") << (gray ? " Gray" : "") << " M "
+                         << mAryNumber << ", " << symbols << " symbols, value " << bad << " is "
+                         << badValue);
             host::HostBlock host;
             testing::RecordLayout layout;
             layout.parameters.mAryNumber = mAryNumber;
             layout.parameters.inputType = codeOf(bits ? InputType::Bit : InputType::Integer);
+            layout.parameters.bitToSymbolMapping =
+                codeOf(gray ? BitToSymbolMapping::Gray : BitToSymbolMapping::Binary);
             layout.inputWidth = static_cast<int32_t>(input.size());
             layout.symbolsPerFrame = symbols;
             ASSERT_NO_FATAL_FAILURE(testing::prepareRecord(host, layout));
