@@ -285,13 +285,14 @@ bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
 }
 
 TEST_P(ToneKernelTest, WholeFrameIsAddFrameThenFinish) {
-  // Frames that fit the 64 phases of the synthesis ring, and frames one symbol longer or more;
-  // tones in a register and in memory; the copy gets the same samples.
+  // Frames of one block (8 phases) at most, frames that fit the 64 phases of the synthesis
+  // ring, and frames one symbol longer than either; tones in a register and in memory; the copy
+  // gets the same samples.
   std::mt19937_64 random = seededRandom(977);
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   for (const int32_t toneCount : {1, 4, 9}) {
     for (const int32_t n : {1, 3, 8, 13}) {
-      for (const int32_t symbols : {1, 64 / n, 64 / n + 1, 97}) {
+      for (const int32_t symbols : {1, 8 / n, 8 / n + 1, 64 / n, 64 / n + 1, 97}) {
         for (const bool continuous : {true, false}) {
           SCOPED_TRACE(::testing::Message() << "M " << toneCount << " N " << n << " symbols "
                                             << symbols << (continuous ? " continuous" : ""));

@@ -227,27 +227,27 @@ class MemoryToneBank {
 }
 
 // The symbols of `frame`, each from where the last one ended (Continuous) or from its tone's
-// free-running phase; returns the phase after the last. A template parameter, so that the loop
-// holds no test of the continuity.
-template <bool Continuous, typename Chain, typename ToneBank, typename Emit>
-[[gnu::always_inline]] inline double appendSymbols(StreamCursor& cursor, const ToneFrame& frame,
-                                                   ToneBank& tones, double phase, Emit emit) {
+// free-running phase, each symbol's N phases handed to `append(chain, N)`; returns the phase
+// after the last. A template parameter, so that the loop holds no test of the continuity.
+template <bool Continuous, typename Chain, typename ToneBank, typename Append>
+[[gnu::always_inline]] inline double chainSymbols(const ToneFrame& frame, ToneBank& tones,
+                                                  double phase, Append& append) {
   typename Chain::Carried carried = Chain::fromPhase(phase);
   for (int32_t symbol = 0; symbol < frame.symbolCount; ++symbol) {
     const int32_t tone = toneOfSymbol(frame, symbol);
     const double step = frame.phaseStep[tone];
     Chain chain = Continuous ? Chain(carried, step) : Chain(tones.phase(tone), step);
-    appendPhases(cursor, chain, frame.samplesPerSymbol, emit);
+    append(chain, frame.samplesPerSymbol);
     carried = chain.carried();
     tones.advance();
   }
   return Chain::toPhase(carried);
 }
 
-// Each symbol of `frame` through appendPhases, the tones advanced by `ToneBank` after each.
-template <typename Chain, typename ToneBank, typename Emit>
-[[gnu::always_inline]] inline double appendFrame(StreamCursor& cursor, const ToneFrame& frame,
-                                                 double phase, Emit emit) {
+// Each symbol of `frame` through `append`, the tones advanced by `ToneBank` after each.
+template <typename Chain, typename ToneBank, typename Append>
+[[gnu::always_inline]] inline double chainFrame(const ToneFrame& frame, double phase,
+                                                Append& append) {
   if (frame.toneCount <= 0) {
     return phase;
   }
@@ -255,10 +255,46 @@ template <typename Chain, typename ToneBank, typename Emit>
   // anything, the caller's frame included.
   const ToneFrame local = frame;
   ToneBank tones(local);
-  phase = local.continuous ? appendSymbols<true, Chain>(cursor, local, tones, phase, emit)
-                           : appendSymbols<false, Chain>(cursor, local, tones, phase, emit);
+  phase = local.continuous ? chainSymbols<true, Chain>(local, tones, phase, append)
+                           : chainSymbols<false, Chain>(local, tones, phase, append);
   tones.store();
   return phase;
+}
+
+// A symbol's phases into the stream, through appendPhases. A type rather than a lambda, so that
+// it is always inlined and the cursor stays in registers.
+template <typename Emit>
+struct AppendToStream {
+  template <typename Chain>
+  [[gnu::always_inline]] void operator()(Chain& chain, int32_t count) {
+    appendPhases(cursor, chain, count, emit);
+  }
+  StreamCursor& cursor;
+  Emit emit;
+};
+
+// A symbol's phases into the one block of a frame that has no more (at most kBlock phases in
+// all), after those of the symbols before it.
+struct AppendToBlock {
+  template <typename Chain>
+  [[gnu::always_inline]] void operator()(Chain& chain, int32_t count) {
+    if (count == Stream::kBlock) {  // then the only symbol
+      chain.fillBlock(slot);
+    } else if (count > 0) {
+      chain.fill(slot + filled, count);
+    }
+    filled += count > 0 ? count : 0;
+  }
+  double* slot;
+  int32_t filled;
+};
+
+// Each symbol of `frame` through appendPhases.
+template <typename Chain, typename ToneBank, typename Emit>
+[[gnu::always_inline]] inline double appendFrame(StreamCursor& cursor, const ToneFrame& frame,
+                                                 double phase, Emit emit) {
+  AppendToStream<Emit> append{cursor, emit};
+  return chainFrame<Chain, ToneBank>(frame, phase, append);
 }
 
 // Writes every block still held back, and starts the next from where the samples end.
@@ -301,8 +337,18 @@ inline double synthesizeFrameAtOnce(const ToneFrame& frame, double phase, double
                                     double* copy, Emit emit) {
   // The ring is written before it is read.
   Stream stream;  // NOLINT(cppcoreguidelines-pro-type-member-init,hicpp-member-init)
-  StreamCursor cursor(stream.ring, samples, copy);
   const int64_t phases = static_cast<int64_t>(frame.symbolCount) * frame.samplesPerSymbol;
+  if (phases <= Stream::kBlock) {
+    // One block at most, as a step of one short symbol makes: its phases chained into one slot,
+    // then its one sincos, with no count of blocks.
+    AppendToBlock block{stream.ring, 0};
+    phase = chainFrame<Chain, ToneBank>(frame, phase, block);
+    if (block.filled > 0) {
+      emit(block.slot, block.filled, samples, copy);
+    }
+    return phase;
+  }
+  StreamCursor cursor(stream.ring, samples, copy);
   if (phases <= int64_t{Stream::kRingBlocks} * Stream::kBlock) {
     phase = appendFrame<Chain, ToneBank>(cursor, frame, phase, HoldAll{});
   } else {
