@@ -71,10 +71,16 @@ template <typename Test>
   std::size_t checked = 0;
 #if defined(__SSE2__)
   __m128d holds = _mm_castsi128_pd(_mm_set1_epi32(-1));
-  for (; checked + 2 <= values.size(); checked += 2) {
+  __m128d alsoHolds = holds;  // two chains of tests, so that they run side by side
+  for (; checked + 4 <= values.size(); checked += 4) {
     holds = _mm_and_pd(holds, test(_mm_loadu_pd(values.data() + checked)));
+    alsoHolds = _mm_and_pd(alsoHolds, test(_mm_loadu_pd(values.data() + checked + 2)));
   }
-  if (_mm_movemask_pd(holds) != 0x3) {
+  if (checked + 2 <= values.size()) {
+    holds = _mm_and_pd(holds, test(_mm_loadu_pd(values.data() + checked)));
+    checked += 2;
+  }
+  if (_mm_movemask_pd(_mm_and_pd(holds, alsoHolds)) != 0x3) {
     return false;
   }
 #endif
@@ -91,13 +97,58 @@ inline uint32_t bitOf(double value) {
   return static_cast<uint32_t>((std::bit_cast<uint64_t>(value) >> 52U) & 1U);
 }
 
+#if defined(__SSE2__)
+// The bits of four values known to be bits, as four 32-bit lanes: bit 52 of each pattern is bit
+// 20 of its high half.
+[[gnu::always_inline]] inline __m128i bitsOfFour(const double* values) {
+  const __m128 high =
+      _mm_shuffle_ps(_mm_castpd_ps(_mm_loadu_pd(values)), _mm_castpd_ps(_mm_loadu_pd(values + 2)),
+                     _MM_SHUFFLE(3, 1, 3, 1));
+  return _mm_and_si128(_mm_srli_epi32(_mm_castps_si128(high), 20), _mm_set1_epi32(1));
+}
+
+// Two two-bit words from their four bits, the first bit of each in lanes 0 and 2: 2 * lane 0 +
+// lane 1 and 2 * lane 2 + lane 3, Gray-decoded where asked, in the low two lanes.
+[[gnu::always_inline]] inline __m128i pairWords(__m128i bits, bool gray) {
+  __m128i words = _mm_add_epi32(_mm_slli_epi32(bits, 1), _mm_srli_epi64(bits, 32));
+  if (gray) {  // the prefix XOR of two bits: w ^ (w >> 1)
+    words = _mm_xor_si128(words, _mm_srli_epi32(words, 1));
+  }
+  return _mm_shuffle_epi32(words, _MM_SHUFFLE(3, 1, 2, 0));
+}
+
+// Four symbols at a time for k = 1 and k = 2, the common binary and 4-ary cases; returns how
+// many symbols it wrote, a multiple of four.
+template <int32_t Bits>
+[[gnu::always_inline]] inline std::size_t mapFourSymbolsAtATime(const double* input, bool gray,
+                                                                std::span<int32_t> symbols) {
+  static_assert(Bits == 1 || Bits == 2);
+  std::size_t symbol = 0;
+  for (; symbol + 4 <= symbols.size(); symbol += 4) {
+    const double* values = input + symbol * Bits;
+    __m128i words = bitsOfFour(values);  // k = 1: a bit is its own word, Gray or not
+    if constexpr (Bits == 2) {
+      words = _mm_unpacklo_epi64(pairWords(words, gray), pairWords(bitsOfFour(values + 4), gray));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(symbols.data() + symbol), words);
+  }
+  return symbol;
+}
+#endif
+
 // k bits per symbol, most significant first, every value known to be a bit. `Bits` is k where
 // the caller knows it, so that the loop over the bits of a symbol is written out; 0 for any k.
 template <int32_t Bits>
 [[gnu::always_inline]] inline void mapCheckedBits(const double* input, int32_t bitsPerSymbol,
                                                   bool gray, std::span<int32_t> symbols) {
   const int32_t k = Bits > 0 ? Bits : bitsPerSymbol;
-  for (std::size_t symbol = 0; symbol < symbols.size(); ++symbol) {
+  std::size_t symbol = 0;
+#if defined(__SSE2__)
+  if constexpr (Bits == 1 || Bits == 2) {
+    symbol = mapFourSymbolsAtATime<Bits>(input, gray, symbols);
+  }
+#endif
+  for (; symbol < symbols.size(); ++symbol) {
     // k <= 30 for any 32-bit M, so the word always fits.
     uint32_t word = 0;
     const double* bits = input + static_cast<std::ptrdiff_t>(symbol) * k;
