@@ -303,7 +303,7 @@ inline bool Simulation::computeStep(bool inputHit) {
   const int32_t hit = inputHit ? 1 : 0;
   if (layout_.stepsPerInput > 1 && hits_[1] != hit) {
     hits_[1] = hit;
-    block_.setHits(hits_);
+    block_.setHit(1, hit);
   }
   return caller_.computeOutputs(kBaseTask);
 }

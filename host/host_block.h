@@ -147,6 +147,12 @@ class HostBlock {
   // `taskOfIndex` maps an index to its task.
   void setSampleTimeTasks(std::array<int32_t, 2> taskOfIndex, int taskCount);
   void setHits(std::span<const int32_t> hitsPerTask);
+  // One task's hit, inline: a sample-based run changes the input's at two steps of every symbol.
+  void setHit(size_t task, int32_t hit) {
+    if (task < sampleHits_.size()) {
+      sampleHits_[task] = hit;
+    }
+  }
   void setTimeStepKind(int32_t kind) { simInfo_.timeStepKind = kind; }
 
   // The record reference a set-up call carries in right-hand argument 2.
