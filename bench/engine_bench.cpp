@@ -81,9 +81,8 @@ BENCHMARK(engineSampleStep)->ArgNames({"samplesPerSymbol"})->Arg(8)->Arg(64);
 void engineFrameStep(benchmark::State& state) {
   constexpr size_t kStepsPerChunk = 2048;
   constexpr int32_t kBitsPerSymbol = 2;
-  engine::RunSettings settings =
-      continuousSettings(InputType::Bit, static_cast<int32_t>(state.range(0)),
-                         engine::SignalMode::Frame);
+  engine::RunSettings settings = continuousSettings(
+      InputType::Bit, static_cast<int32_t>(state.range(0)), engine::SignalMode::Frame);
   settings.frameSize = kBitsPerSymbol;
   settings.sampleTime = 1.0;
   std::vector<double> bits(kStepsPerChunk * kBitsPerSymbol);
