@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 #include "block/tone_kernel/tone_synthesizer.h"
 
@@ -139,20 +138,14 @@ class ScalarChain {
   double step_;
 };
 
-// In place of an emitter: every block is held back until the flush. For a frame that fits the
-// ring and is flushed at once, which then chains its phases in a loop with no sincos in it.
-struct HoldAll {};
-
 // Counts the block being filled as complete, and emits the oldest held back once more than
 // kAhead are.
 template <typename Emit>
 [[gnu::always_inline]] inline void completeBlock(StreamCursor& cursor, Emit emit) {
   ++cursor.completedBlocks;
-  if constexpr (!std::is_same_v<Emit, HoldAll>) {
-    if (cursor.completedBlocks - cursor.emittedBlocks > Stream::kAhead) {
-      emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
-      ++cursor.emittedBlocks;
-    }
+  if (cursor.completedBlocks - cursor.emittedBlocks > Stream::kAhead) {
+    emitBlock(cursor, Stream::kBlock, cursor.emittedBlocks, emit);
+    ++cursor.emittedBlocks;
   }
 }
 
@@ -329,9 +322,7 @@ inline double synthesizeFrame(Stream& state, const ToneFrame& frame, double phas
 }
 
 // synthesizeWholeFrame (tone_synthesizer.h): a frame that is all a step synthesises, through a
-// stream of its own that starts empty and is flushed at the frame's end. A frame whose phases
-// all fit the ring is chained whole before the first sincos, as the blocks held back would be
-// anyway; its chain is then a loop with no sincos in it.
+// stream of its own that starts empty and is flushed at the frame's end.
 template <typename Chain, typename ToneBank, typename Emit>
 inline double synthesizeFrameAtOnce(const ToneFrame& frame, double phase, double* samples,
                                     double* copy, Emit emit) {
@@ -349,11 +340,7 @@ inline double synthesizeFrameAtOnce(const ToneFrame& frame, double phase, double
     return phase;
   }
   StreamCursor cursor(stream.ring, samples, copy);
-  if (phases <= int64_t{Stream::kRingBlocks} * Stream::kBlock) {
-    phase = appendFrame<Chain, ToneBank>(cursor, frame, phase, HoldAll{});
-  } else {
-    phase = appendFrame<Chain, ToneBank>(cursor, frame, phase, emit);
-  }
+  phase = appendFrame<Chain, ToneBank>(cursor, frame, phase, emit);
   flushCursor(cursor, emit);
   return phase;
 }
