@@ -190,14 +190,10 @@ class VectorStoreChain : public ScalarChain {
   }
 };
 
-// `synthesize(std::type_identity<ToneBank>{})` with the frame's tones in a register from its
-// start to its end where they fit one, else in memory.
+// The tones in a register from the frame's start to its end where they fit one.
 template <typename Synthesize>
-[[gnu::always_inline]] inline double withToneBank(const ToneFrame& frame, Synthesize synthesize) {
-  if (frame.toneCount <= RegisterToneBank::kCapacity) {
-    return synthesize(std::type_identity<RegisterToneBank>{});
-  }
-  return synthesize(std::type_identity<MemoryToneBank<advanceToneRange>>{});
+[[gnu::always_inline]] inline double withTones(const ToneFrame& frame, Synthesize synthesize) {
+  return withToneBank<RegisterToneBank, MemoryToneBank<advanceToneRange>>(frame, synthesize);
 }
 
 }  // namespace
@@ -207,7 +203,7 @@ double appendSymbol(ToneSynthesisState& state, double phase, double step, int32_
 }
 
 double appendFrame(ToneSynthesisState& state, const ToneFrame& frame, double phase) {
-  return withToneBank(frame, [&]<typename ToneBank>(std::type_identity<ToneBank>) {
+  return withTones(frame, [&]<typename ToneBank>(std::type_identity<ToneBank>) {
     return synthesizeFrame<VectorStoreChain, ToneBank>(state, frame, phase, Emit{});
   });
 }
@@ -217,7 +213,7 @@ void flush(ToneSynthesisState& state) {
 }
 
 double appendWholeFrame(const ToneFrame& frame, double phase, double* samples, double* copy) {
-  return withToneBank(frame, [&]<typename ToneBank>(std::type_identity<ToneBank>) {
+  return withTones(frame, [&]<typename ToneBank>(std::type_identity<ToneBank>) {
     return synthesizeFrameAtOnce<VectorStoreChain, ToneBank>(frame, phase, samples, copy, Emit{});
   });
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "block/tone_kernel/tone_synthesizer.h"
 
@@ -211,6 +212,16 @@ class MemoryToneBank {
  private:
   const ToneFrame& frame_;
 };
+
+// `synthesize(std::type_identity<ToneBank>{})` with the frame's tones in `RegisterBank` from its
+// start to its end where they fit its kCapacity, else in `MemoryBank`.
+template <typename RegisterBank, typename MemoryBank, typename Synthesize>
+[[gnu::always_inline]] inline double withToneBank(const ToneFrame& frame, Synthesize synthesize) {
+  if (frame.toneCount <= RegisterBank::kCapacity) {
+    return synthesize(std::type_identity<RegisterBank>{});
+  }
+  return synthesize(std::type_identity<MemoryBank>{});
+}
 
 // The tone of `symbol`: a stored index outside the tones counts as tone 0, so that none can
 // make a kernel read past the per-tone phases.

@@ -8,6 +8,17 @@ namespace quenvarith {
 ToneSynthesizer::ToneSynthesizer(const ToneKernel& kernel, double* samples, double* copy)
     : ToneSynthesizer(runsOnThisCpu(kernel) ? &kernel : &toneKernels().front(), samples, copy) {}
 
+// The ring is written before it is read, so it is left as it is.
+// NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init,hicpp-member-init)
+ToneSynthesizer::ToneSynthesizer(const ToneKernel* runnableKernel, double* samples, double* copy)
+    : kernel_(runnableKernel) {
+  state_.samples = samples;
+  state_.copy = copy;
+  state_.completedBlocks = 0;
+  state_.emittedBlocks = 0;
+  state_.filledInBlock = 0;
+}
+
 double ToneSynthesizer::addSymbol(double startPhase, double step, int32_t count) {
   return kernel_->appendSymbol(state_, startPhase, step, count);
 }

@@ -51,10 +51,6 @@ struct ToneFrame {
 // while it is still in the cache, which costs less than copying the finished buffer.
 class ToneSynthesizer {
  public:
-  // Through the kernel this process uses (selectedToneKernel()). Inline, as every step of a
-  // run builds one.
-  explicit ToneSynthesizer(double* samples, double* copy = nullptr)
-      : ToneSynthesizer(&selectedToneKernel(), samples, copy) {}
   // Through `kernel`; one this processor cannot run gives the plain kernel instead.
   ToneSynthesizer(const ToneKernel& kernel, double* samples, double* copy = nullptr);
 
@@ -70,17 +66,7 @@ class ToneSynthesizer {
   void finish();
 
  private:
-  // The ring is written before it is read, so it is left as it is: a sample-based run builds a
-  // synthesizer for every symbol.
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init,hicpp-member-init)
-  ToneSynthesizer(const ToneKernel* runnableKernel, double* samples, double* copy)
-      : kernel_(runnableKernel) {
-    state_.samples = samples;
-    state_.copy = copy;
-    state_.completedBlocks = 0;
-    state_.emittedBlocks = 0;
-    state_.filledInBlock = 0;
-  }
+  ToneSynthesizer(const ToneKernel* runnableKernel, double* samples, double* copy);
 
   ToneSynthesisState state_;
   const ToneKernel* kernel_;
