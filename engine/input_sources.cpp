@@ -1,5 +1,6 @@
 #include "input_sources.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -18,6 +19,11 @@ constexpr size_t kShownTokenLength = 40;
 
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Bit `place` of `symbol`, counted from the least significant; beyond the word's 64, zero.
+uint64_t bitOf(uint64_t symbol, size_t place) {
+  return place < 64 ? (symbol >> place) & 1U : 0;
 }
 
 std::string incompleteStep(size_t filled, size_t width) {
@@ -199,6 +205,21 @@ ReadResult TextInput::read(std::span<double> values) {
   return ReadResult::Filled;
 }
 
+// Inline, as the read of whole symbols takes one at a time.
+inline uint64_t RandomInput::nextSymbol() {
+  uint64_t draw = 0;
+  do {
+    if (nextDraw_ == draws_.size()) [[unlikely]] {
+      generator_.draw(draws_);
+      nextDraw_ = 0;
+    }
+    draw = draws_[nextDraw_++];
+  } while (draw >= drawLimit_);
+  // The same remainder by a mask for a power of two, as every bit alphabet is: no division.
+  const uint64_t mask = alphabet_ - 1;
+  return (alphabet_ & mask) == 0 ? draw & mask : draw % alphabet_;
+}
+
 RandomInput::RandomInput(uint64_t symbols, uint64_t seed, int32_t valuesPerSymbol, bool bits,
                          int32_t mAryNumber)
     : generator_(seed),
@@ -212,16 +233,6 @@ RandomInput::RandomInput(uint64_t symbols, uint64_t seed, int32_t valuesPerSymbo
       // once, as it costs a division.
       drawLimit_(std::numeric_limits<uint64_t>::max() -
                  std::numeric_limits<uint64_t>::max() % alphabet_) {}
-
-uint64_t RandomInput::nextSymbol() {
-  uint64_t draw = generator_();
-  while (draw >= drawLimit_) {
-    draw = generator_();
-  }
-  // The same remainder by a mask for a power of two, as every bit alphabet is: no division.
-  const uint64_t mask = alphabet_ - 1;
-  return (alphabet_ & mask) == 0 ? draw & mask : draw % alphabet_;
-}
 
 ReadResult RandomInput::read(std::span<double> values) {
   if (!error_.empty()) {
@@ -243,8 +254,32 @@ ReadResult RandomInput::read(std::span<double> values) {
   return ReadResult::Filled;
 }
 
+size_t RandomInput::readWholeSymbols(std::span<double> values) {
+  const auto perSymbol = static_cast<size_t>(valuesPerSymbol_);
+  const uint64_t symbols = std::min<uint64_t>(values.size() / perSymbol, symbolsLeft_);
+  double* out = values.data();
+  if (bits_) {
+    for (uint64_t symbol = 0; symbol < symbols; ++symbol, out += perSymbol) {
+      const uint64_t bits = nextSymbol();
+      for (size_t i = 0; i < perSymbol; ++i) {
+        out[i] = static_cast<double>(bitOf(bits, perSymbol - 1 - i));
+      }
+    }
+  } else {
+    for (uint64_t symbol = 0; symbol < symbols; ++symbol) {
+      out[symbol] = static_cast<double>(nextSymbol());
+    }
+  }
+  symbolsLeft_ -= symbols;
+  symbolsGenerated_ += symbols;
+  return static_cast<size_t>(symbols) * perSymbol;
+}
+
 size_t RandomInput::readAvailable(std::span<double> values) {
-  for (size_t filled = 0; filled < values.size(); ++filled) {
+  const size_t whole = valuesLeftInSymbol_ == 0 ? readWholeSymbols(values) : 0;
+  // What is left: the end of a symbol begun in the last read, and the start of one that the
+  // next read ends.
+  for (size_t filled = whole; filled < values.size(); ++filled) {
     if (valuesLeftInSymbol_ == 0) {
       if (symbolsLeft_ == 0) {
         return filled;
@@ -256,7 +291,7 @@ size_t RandomInput::readAvailable(std::span<double> values) {
     }
     --valuesLeftInSymbol_;
     values[filled] =
-        bits_ ? static_cast<double>((symbol_ >> static_cast<unsigned>(valuesLeftInSymbol_)) & 1u)
+        bits_ ? static_cast<double>(bitOf(symbol_, static_cast<size_t>(valuesLeftInSymbol_)))
               : static_cast<double>(symbol_);
   }
   return values.size();

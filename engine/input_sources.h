@@ -2,14 +2,15 @@
 // symbols. All stream: memory stays the same however long the input.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <random>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "engine/mersenne_twister.h"
 #include "engine/simulation.h"
 
 namespace quenvarith::engine {
@@ -77,8 +78,13 @@ class RandomInput final : public ValueStream {
  private:
   // A uniformly distributed symbol below the alphabet's size.
   uint64_t nextSymbol();
+  // Symbols as values while whole ones fit in `values`: the values filled.
+  size_t readWholeSymbols(std::span<double> values);
 
-  std::mt19937_64 generator_;
+  MersenneTwister64 generator_;
+  // Draws are made a state's worth at a time and taken from here.
+  std::array<uint64_t, MersenneTwister64::kStateWords> draws_{};
+  size_t nextDraw_ = draws_.size();
   uint64_t symbolsLeft_;
   uint64_t symbolsGenerated_ = 0;
   int32_t valuesPerSymbol_;

@@ -56,35 +56,18 @@ void narrowPlainly(std::span<const double> values, char* out) {
   narrowPlainly(values.subspan(i), out + i * sizeof(float));
 }
 
-bool hasAvx2() {
-  __builtin_cpu_init();
-  return static_cast<bool>(__builtin_cpu_supports("avx2"));
-}
-
 #else
 
 void narrowWithAvx2(std::span<const double> values, char* out) {
   narrowPlainly(values, out);
 }
 
-bool hasAvx2() {
-  return false;
-}
-
 #endif
 
 }  // namespace
 
-bool runsHere(Narrowing narrowing) {
-  return narrowing == Narrowing::Plain || hasAvx2();
-}
-
-Narrowing fastestNarrowing() {
-  return hasAvx2() ? Narrowing::Avx2 : Narrowing::Plain;
-}
-
-void narrowToFloats(std::span<const double> values, char* out, Narrowing narrowing) {
-  if (narrowing == Narrowing::Avx2 && runsHere(narrowing)) {
+void narrowToFloats(std::span<const double> values, char* out, VectorLevel level) {
+  if (level == VectorLevel::Avx2 && runsHere(level)) {
     narrowWithAvx2(values, out);
   } else {
     narrowPlainly(values, out);

@@ -6,16 +6,11 @@
 
 #include <span>
 
+#include "engine/vector_level.h"
+
 namespace quenvarith::engine {
 
-enum class Narrowing { Plain, Avx2 };
-
-// The fastest narrowing this processor runs.
-Narrowing fastestNarrowing();
-// Whether this processor runs `narrowing`.
-bool runsHere(Narrowing narrowing);
-
-// Writes values.size() floats to `out`. A narrowing this processor cannot run narrows plainly.
-void narrowToFloats(std::span<const double> values, char* out, Narrowing narrowing);
+// Writes values.size() floats to `out`. A level this processor cannot run narrows plainly.
+void narrowToFloats(std::span<const double> values, char* out, VectorLevel level);
 
 }  // namespace quenvarith::engine

@@ -191,7 +191,7 @@ class CsvWriter : public FileWriter {
 class RawWriter : public FileWriter {
  public:
   explicit RawWriter(bool doublePrecision)
-      : doublePrecision_(doublePrecision), narrowing_(fastestNarrowing()) {}
+      : doublePrecision_(doublePrecision), narrowing_(fastestVectorLevel()) {}
 
   bool open(const std::string& path, std::string& error) { return file_.open(path, true, error); }
   void hashWith(Sha512Digest* digest) { file_.hashWith(digest); }
@@ -226,7 +226,7 @@ class RawWriter : public FileWriter {
 
  private:
   bool doublePrecision_;
-  Narrowing narrowing_;
+  VectorLevel narrowing_;
 };
 
 // The value `words` name for a coded parameter, else the number itself.

@@ -17,7 +17,7 @@ namespace {
 constexpr double kLargestFloat = std::numeric_limits<float>::max();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-std::vector<uint32_t> narrowed(const std::vector<double>& values, Narrowing narrowing) {
+std::vector<uint32_t> narrowed(const std::vector<double>& values, VectorLevel narrowing) {
   std::vector<char> bytes(values.size() * sizeof(float));
   narrowToFloats(values, bytes.data(), narrowing);
   std::vector<uint32_t> words(values.size());
@@ -39,10 +39,10 @@ TEST(Narrowing, SaturatesBeyondTheLargestFloatAndKeepsEverythingElse) {
        {Case{0.5, 0.5F}, Case{-0.0, -0.0F}, Case{kLargestFloat, largest},
         Case{-kLargestFloat, -largest}, Case{justAbove, infinity}, Case{-justAbove, -infinity},
         Case{1e300, infinity}, Case{-kInfinity, -infinity}, Case{1e-320, 0.0F}}) {
-    EXPECT_EQ(narrowed({c.value}, Narrowing::Plain)[0], std::bit_cast<uint32_t>(c.expected))
+    EXPECT_EQ(narrowed({c.value}, VectorLevel::Plain)[0], std::bit_cast<uint32_t>(c.expected))
         << c.value;
   }
-  const float nan = std::bit_cast<float>(narrowed({std::nan("")}, Narrowing::Plain)[0]);
+  const float nan = std::bit_cast<float>(narrowed({std::nan("")}, VectorLevel::Plain)[0]);
   EXPECT_TRUE(std::isnan(nan));
 }
 
@@ -60,7 +60,7 @@ TEST(Narrowing, EveryVariantGivesThePlainBytes) {
                                      1e-40,
                                      0.1,
                                      3.4028235677973366e38};
-  for (const Narrowing narrowing : {Narrowing::Plain, Narrowing::Avx2}) {
+  for (const VectorLevel narrowing : {VectorLevel::Plain, VectorLevel::Avx2}) {
     if (!runsHere(narrowing)) {
       continue;
     }
@@ -69,7 +69,7 @@ TEST(Narrowing, EveryVariantGivesThePlainBytes) {
       for (size_t i = 0; i < length; ++i) {
         values[i] = specials[(i * 5 + length) % specials.size()];
       }
-      EXPECT_EQ(narrowed(values, narrowing), narrowed(values, Narrowing::Plain))
+      EXPECT_EQ(narrowed(values, narrowing), narrowed(values, VectorLevel::Plain))
           << "length " << length;
     }
   }
