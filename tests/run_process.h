@@ -96,9 +96,14 @@ inline ProcessResult runProgramOn(const std::string& program,
   command = "\"" + command + "\"";
 #endif
   // The shell gives the redirections; the command line is built from quoted arguments only.
-  const int status = std::system(command.c_str());  // NOLINT(cert-env33-c)
+  int status = std::system(command.c_str());  // NOLINT(cert-env33-c)
   ProcessResult result;
 #if defined(_WIN32)
+  // Under Wine the command processor now and then fails to start (-1, before the program ran);
+  // such a start is made again, as the program itself never exits with -1.
+  for (int retry = 0; retry < 2 && status == -1; ++retry) {
+    status = std::system(command.c_str());  // NOLINT(cert-env33-c)
+  }
   result.exitCode = status;
 #else
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
