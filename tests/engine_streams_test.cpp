@@ -230,6 +230,29 @@ TEST(RandomInput, KeepsTheSymbolsOfEverySeed) {
   }
 }
 
+// Wider symbols than a draw's 64 bits (an alphabet caps at 2^63) lead with zeros, read whole
+// or cut anywhere, rather than shifting a draw by its width or more.
+TEST(RandomInput, LeadsSymbolsWiderThanADrawWithZeros) {
+  constexpr int32_t kWidth = 70;
+  for (const size_t chunk : {size_t{70}, size_t{3}}) {
+    RandomInput input(2, 5, kWidth, true, 2);
+    std::vector<double> values;
+    std::vector<double> step(chunk);
+    while (input.readAvailable(step) == chunk) {
+      values.insert(values.end(), step.begin(), step.end());
+    }
+    ASSERT_GE(values.size(), 2 * size_t{kWidth} - chunk);
+    for (size_t i = 0; i < values.size(); ++i) {
+      const size_t place = kWidth - 1 - i % kWidth;
+      if (place >= 63) {
+        EXPECT_EQ(values[i], 0.0) << "chunk " << chunk << ", value " << i;
+      } else {
+        EXPECT_TRUE(values[i] == 0.0 || values[i] == 1.0) << values[i];
+      }
+    }
+  }
+}
+
 TEST(RandomInput, GivesIntegersBelowMAndRefusesAnIncompleteStep) {
   RandomInput input(10, 1, 1, false, 5);
   std::vector<double> step(4);
