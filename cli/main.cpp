@@ -431,7 +431,9 @@ class CommandRun {
     const size_t stepSamples = simulation_->stepSampleCount();
     const size_t steps =
         std::max<size_t>(1, std::min(kChunkValues / width, kChunkSamples / stepSamples));
-    samples_.resize(2 * steps * stepSamples);
+    // The writer's buffers take a chunk's samples; this thread keeps room for the last step only.
+    const size_t chunkDoubles = 2 * steps * stepSamples;
+    samples_.resize(2 * stepSamples);
     std::unique_ptr<cli::ProgressBar> progress;
     if (!options_.quiet && cli::errorStreamIsTerminal()) {
       progress = std::make_unique<cli::ProgressBar>([this] { return fraction(); });
@@ -445,7 +447,7 @@ class CommandRun {
                                          : source_->readAvailable(values);
           },
           inputPosition_, steps * width, textInput_ != nullptr, inputReadsAhead());
-      cli::WriteBehind output(*output_, savedInput_.get(), input, samples_.size());
+      cli::WriteBehind output(*output_, savedInput_.get(), input, chunkDoubles);
       runChunks(input, output, progress.get(), result);
       // The workers end here; the input, the output and the saved input are this thread's
       // again. A write that failed came before anything this thread saw afterwards.
