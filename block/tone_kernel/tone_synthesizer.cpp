@@ -4,14 +4,19 @@
 
 namespace quenvarith {
 
-// A kernel this processor cannot run gives the plain one.
-ToneSynthesizer::ToneSynthesizer(const ToneKernel& kernel, double* samples, double* copy)
-    : ToneSynthesizer(runsOnThisCpu(kernel) ? &kernel : &toneKernels().front(), samples, copy) {}
+namespace {
+
+// `kernel`, or the plain one where this processor cannot run it.
+const ToneKernel& runnableOrPlain(const ToneKernel& kernel) {
+  return runsOnThisCpu(kernel) ? kernel : toneKernels().front();
+}
+
+}  // namespace
 
 // The ring is written before it is read, so it is left as it is.
 // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init,hicpp-member-init)
-ToneSynthesizer::ToneSynthesizer(const ToneKernel* runnableKernel, double* samples, double* copy)
-    : kernel_(runnableKernel) {
+ToneSynthesizer::ToneSynthesizer(const ToneKernel& kernel, double* samples, double* copy)
+    : kernel_(&runnableOrPlain(kernel)) {
   state_.samples = samples;
   state_.copy = copy;
   state_.completedBlocks = 0;
@@ -37,8 +42,7 @@ double synthesizeWholeFrame(const ToneFrame& frame, double phase, double* sample
 
 double synthesizeWholeFrame(const ToneKernel& kernel, const ToneFrame& frame, double phase,
                             double* samples, double* copy) {
-  const ToneKernel& runnable = runsOnThisCpu(kernel) ? kernel : toneKernels().front();
-  return runnable.appendWholeFrame(frame, phase, samples, copy);
+  return runnableOrPlain(kernel).appendWholeFrame(frame, phase, samples, copy);
 }
 
 }  // namespace quenvarith

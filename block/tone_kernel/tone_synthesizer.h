@@ -66,8 +66,6 @@ class ToneSynthesizer {
   void finish();
 
  private:
-  ToneSynthesizer(const ToneKernel* runnableKernel, double* samples, double* copy);
-
   ToneSynthesisState state_;
   const ToneKernel* kernel_;
 };
