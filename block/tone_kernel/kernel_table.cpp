@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <optional>
 
 #include "block/tone_kernel/kernels.h"
 
@@ -37,13 +38,6 @@ static_assert(std::ranges::is_sorted(kToneKernels, std::ranges::less{}, &ToneKer
               std::ranges::adjacent_find(kToneKernels, std::ranges::equal_to{},
                                          &ToneKernel::level) == kToneKernels.end());
 
-// The level QUENVARITH_KERNEL names; none when it is unset or names no level. Out of line, so
-// that the choice made once does not make every later call save registers it never uses.
-[[gnu::noinline]] std::optional<KernelLevel> requestedKernelLevel() {
-  const char* word = std::getenv(kKernelVariable);
-  return word == nullptr ? std::nullopt : parseKernelLevel(word);
-}
-
 }  // namespace
 
 std::span<const ToneKernel> toneKernels() {
@@ -73,9 +67,9 @@ const ToneKernel* findToneKernel(KernelLevel level) {
   return *widest;
 }
 
-const ToneKernel& selectedToneKernel() {
-  static const ToneKernel& selected = chooseToneKernel(requestedKernelLevel());
-  return selected;
+[[gnu::noinline]] const ToneKernel& requestedToneKernel() {
+  const char* word = std::getenv(kKernelVariable);
+  return chooseToneKernel(word == nullptr ? std::nullopt : parseKernelLevel(word));
 }
 
 }  // namespace quenvarith

@@ -40,6 +40,9 @@ const ToneKernel* findToneKernel(KernelLevel level);
 // runs.
 const ToneKernel& chooseToneKernel(std::optional<KernelLevel> requested);
 
-// selectedToneKernel(), the kernel this process uses, is declared in tone_synthesizer.h.
+// chooseToneKernel of the level QUENVARITH_KERNEL names (none when it is unset or names no
+// level), read afresh. Out of line, so that selectedToneKernel (tone_synthesizer.h), which calls
+// it once, inlines into the synthesis without saving registers for the call.
+const ToneKernel& requestedToneKernel();
 
 }  // namespace quenvarith

@@ -1,5 +1,7 @@
 #include "block/tone_kernel/tone_synthesizer.h"
 
+#include <atomic>
+
 #include "block/tone_kernel/kernel_table.h"
 
 namespace quenvarith {
@@ -11,7 +13,25 @@ const ToneKernel& runnableOrPlain(const ToneKernel& kernel) {
   return runsOnThisCpu(kernel) ? kernel : toneKernels().front();
 }
 
+// The kernel chosen, once the first call has chosen it; null before. A load on every step's
+// synthesis, where a call and the registers its guard saves cost some fifteen instructions. It
+// only ever goes from null to the kernel chosen, and the kernels are constants, so any thread
+// may read it relaxed.
+constinit std::atomic<const ToneKernel*> chosenKernel{nullptr};
+
+// The choice, made exactly once however many threads ask first.
+[[gnu::noinline, gnu::cold]] const ToneKernel& chooseOnce() {
+  static const ToneKernel& chosen = requestedToneKernel();
+  chosenKernel.store(&chosen, std::memory_order_relaxed);
+  return chosen;
+}
+
 }  // namespace
+
+const ToneKernel& selectedToneKernel() {
+  const ToneKernel* chosen = chosenKernel.load(std::memory_order_relaxed);
+  return chosen != nullptr ? *chosen : chooseOnce();
+}
 
 // The ring is written before it is read, so it is left as it is.
 // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init,hicpp-member-init)
