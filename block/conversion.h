@@ -42,7 +42,7 @@ constexpr int32_t truncateToInt32(double value) noexcept {
   // its parameters through here.
   if (!std::is_constant_evaluated()) {
     const int32_t truncated = _mm_cvttsd_si32(_mm_set_sd(value));
-    if (truncated != std::numeric_limits<int32_t>::min()) {
+    if (truncated != std::numeric_limits<int32_t>::min()) [[likely]] {
       return truncated;
     }
   }
