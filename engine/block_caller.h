@@ -35,9 +35,12 @@ class BlockCaller {
   // Inline where the method is called directly: a run makes this call at every step.
   bool computeOutputs(int32_t taskId) {
     const DxpOutputsMethod method = record_->methods.outputs;
-    if (dispatch_ == Dispatch::Table && method != nullptr && !failed()) {
+    if (dispatch_ == Dispatch::Table && method != nullptr && !failed()) [[likely]] {
       method(record_, taskId);
-      return dxpGetErrorStatus(record_) == nullptr || checkStatus(DXP_CALL_RETURNED);
+      if (dxpGetErrorStatus(record_) == nullptr) [[likely]] {
+        return true;
+      }
+      return checkStatus(DXP_CALL_RETURNED);
     }
     return computeOutputsByCall(taskId);
   }

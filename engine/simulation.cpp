@@ -23,7 +23,7 @@ constexpr size_t kCacheLineDoubles = 8;
 // One step's samples to `target`. A sample-based step writes one complex sample: two stores
 // rather than a call of memcpy for sixteen bytes.
 void copyStepSamples(std::span<const double> step, double* target) {
-  if (step.size() == 2) {
+  if (step.size() == 2) [[likely]] {
     target[0] = step[0];
     target[1] = step[1];
     return;
@@ -298,12 +298,18 @@ RunResult Simulation::run(InputSource& input, OutputSink& output, ProgressObserv
 }
 
 // Inline: every step of a sample-based run makes this call.
-inline bool Simulation::computeStep(bool inputHit) {
-  // The input's hit changes at an input step and at the step after it only.
+inline void Simulation::setInputHit(bool inputHit) {
   const int32_t hit = inputHit ? 1 : 0;
-  if (layout_.stepsPerInput > 1 && hits_[1] != hit) {
+  if (hits_[1] != hit) {
     hits_[1] = hit;
     block_.setHit(1, hit);
+  }
+}
+
+inline bool Simulation::computeStep(bool inputHit) {
+  // The input's hit changes at an input step and at the step after it only.
+  if (layout_.stepsPerInput > 1) {
+    setInputHit(inputHit);
   }
   return caller_.computeOutputs(kBaseTask);
 }
@@ -322,9 +328,16 @@ uint64_t Simulation::samplesFor(uint64_t values) const {
 
 size_t Simulation::runInputSteps(std::span<double> samples, RunResult& failure) {
   const std::span<const double> outputValues = block_.outputSignal();
+  // The count in a local: the block is called through a pointer, so a member would be read
+  // again after every step.
+  const int32_t steps = layout_.stepsPerInput;
   size_t written = 0;
-  for (int32_t step = 0; step < layout_.stepsPerInput; ++step) {
-    if (!computeStep(step == 0)) {
+  for (int32_t step = 0; step < steps; ++step) {
+    // The input's hit changes at an input step and at the step after it only.
+    if (step < 2 && steps > 1) [[unlikely]] {
+      setInputHit(step == 0);
+    }
+    if (!caller_.computeOutputs(kBaseTask)) [[unlikely]] {
       failure = callerFailure();
       return written;
     }
@@ -409,20 +422,43 @@ bool Simulation::runWholeSteps(std::span<const double> values, std::span<double>
                                size_t& valuesTaken, size_t& written, RunResult& failure) {
   const size_t stepValues = block_.inputSignal().size();
   const size_t stepDoubles = 2 * stepSampleCount();
-  const bool prefetch = stepDoubles <= kPrefetchedStepDoubles;
   bool computed = true;
-  while (computed && values.size() - valuesTaken >= stepValues &&
-         samples.size() - written >= stepDoubles) {
-    if (prefetch && samples.size() - written >= (kPrefetchSteps + 1) * stepDoubles) {
-      prefetchForWriting(samples.subspan(written + kPrefetchSteps * stepDoubles, stepDoubles));
+  if (values.size() - valuesTaken >= stepValues && samples.size() - written >= stepDoubles) {
+    // Pointers in locals, as few as the loop needs: the block is called through a pointer, so
+    // whatever the loop keeps in memory is stored and read again around every step.
+    const double* next = values.data() + valuesTaken;
+    const double* const lastStep = values.data() + (values.size() - stepValues);
+    double* out = samples.data() + written;
+    double* const lastOutput = samples.data() + (samples.size() - stepDoubles);
+    // The last step that fetches a later one's samples ahead; none when steps are long.
+    const size_t prefetchSpan = (kPrefetchSteps + 1) * stepDoubles;
+    double* const lastPrefetching =
+        stepDoubles <= kPrefetchedStepDoubles && samples.size() >= prefetchSpan
+            ? samples.data() + (samples.size() - prefetchSpan)
+            : nullptr;
+    // A port the block lacks points nowhere that matters.
+    const double* noInput = nullptr;
+    double* noOutput = nullptr;
+    const double** input = block_.inputPortCount() > 0 ? &block_.inputPort().signal : &noInput;
+    double** output = block_.outputPortCount() > 0 ? &block_.outputPort().signal : &noOutput;
+    while (true) {
+      if (out <= lastPrefetching) {
+        prefetchForWriting({out + kPrefetchSteps * stepDoubles, stepDoubles});
+      }
+      *input = next;
+      *output = out;
+      computed = caller_.computeOutputs(kBaseTask);
+      next += stepValues;  // a failed step has taken its values too
+      if (!computed) {
+        break;
+      }
+      out += stepDoubles;
+      if (next > lastStep || out > lastOutput) {
+        break;
+      }
     }
-    block_.inputFrom(values.data() + valuesTaken);
-    block_.outputTo(samples.data() + written);
-    computed = caller_.computeOutputs(kBaseTask);
-    valuesTaken += stepValues;  // a failed step has taken its values too
-    if (computed) {
-      written += stepDoubles;
-    }
+    valuesTaken = static_cast<size_t>(next - values.data());
+    written = static_cast<size_t>(out - samples.data());
   }
   block_.inputFromPortBuffer();
   block_.outputToPortBuffer();

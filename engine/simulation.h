@@ -184,6 +184,8 @@ class Simulation {
   RunResult callerFailure() const;
   RunResult settleLayout();
   double declaredStorageBytes();
+  // The input's hit as a step of a sample-based run has it, set where it changes.
+  void setInputHit(bool inputHit);
   // One output step: the input's hit set where it changes, then the block's outputs.
   bool computeStep(bool inputHit);
   // Runs the steps of one input (the input port filled): one step frame-based, N sample-based.
