@@ -332,28 +332,76 @@ inline double synthesizeFrame(Stream& state, const ToneFrame& frame, double phas
   return phase;
 }
 
-// synthesizeWholeFrame (tone_synthesizer.h): a frame that is all a step synthesises, through a
-// stream of its own that starts empty and is flushed at the frame's end.
+// A frame of one symbol of at most kBlock samples, as a step of the usual sample rates makes,
+// with at least one tone: its phases chained into one slot, the tones advanced, then its one
+// sincos. Its own function, without the loops over symbols and blocks, so that the commonest
+// step saves only the registers it uses and keeps no stream on its stack.
 template <typename Chain, typename ToneBank, typename Emit>
-inline double synthesizeFrameAtOnce(const ToneFrame& frame, double phase, double* samples,
-                                    double* copy, Emit emit) {
+[[gnu::noinline]] double synthesizeOneSymbol(const ToneFrame& frame, double phase, double* samples,
+                                             double* copy, Emit emit) {
+  ToneBank tones(frame);
+  const int32_t tone = toneOfSymbol(frame, 0);
+  const double step = frame.phaseStep[tone];
+  Chain chain =
+      frame.continuous ? Chain(Chain::fromPhase(phase), step) : Chain(tones.phase(tone), step);
+  // The slot is written before it is read.
+  alignas(64) double slot[Stream::kBlock];  // NOLINT(*-avoid-c-arrays,*-member-init)
+  const int32_t count = frame.samplesPerSymbol;
+  if (count == Stream::kBlock) {
+    chain.fillBlock(slot);
+  } else {
+    chain.fill(slot, count);
+  }
+  tones.advance();
+  tones.store();
+  emit(slot, count, samples, copy);
+  return chain.phase();
+}
+
+// A frame of one block at most, as a step of a few short symbols makes: its phases chained into
+// one slot, then its one sincos, with no count of blocks.
+template <typename Chain, typename ToneBank, typename Emit>
+[[gnu::noinline]] double synthesizeOneBlock(const ToneFrame& frame, double phase, double* samples,
+                                            double* copy, Emit emit) {
+  // The slot is written before it is read.
+  alignas(64) double slot[Stream::kBlock];  // NOLINT(*-avoid-c-arrays,*-member-init)
+  AppendToBlock block{slot, 0};
+  phase = chainFrame<Chain, ToneBank>(frame, phase, block);
+  if (block.filled > 0) {
+    emit(block.slot, block.filled, samples, copy);
+  }
+  return phase;
+}
+
+// A longer frame, through a stream of its own that starts empty and is flushed at the frame's
+// end.
+template <typename Chain, typename ToneBank, typename Emit>
+[[gnu::noinline]] double synthesizeBlocks(const ToneFrame& frame, double phase, double* samples,
+                                          double* copy, Emit emit) {
   // The ring is written before it is read.
   Stream stream;  // NOLINT(cppcoreguidelines-pro-type-member-init,hicpp-member-init)
-  const int64_t phases = static_cast<int64_t>(frame.symbolCount) * frame.samplesPerSymbol;
-  if (phases <= Stream::kBlock) {
-    // One block at most, as a step of one short symbol makes: its phases chained into one slot,
-    // then its one sincos, with no count of blocks.
-    AppendToBlock block{stream.ring, 0};
-    phase = chainFrame<Chain, ToneBank>(frame, phase, block);
-    if (block.filled > 0) {
-      emit(block.slot, block.filled, samples, copy);
-    }
-    return phase;
-  }
   StreamCursor cursor(stream.ring, samples, copy);
   phase = appendFrame<Chain, ToneBank>(cursor, frame, phase, emit);
   flushCursor(cursor, emit);
   return phase;
+}
+
+// synthesizeWholeFrame (tone_synthesizer.h): a frame that is all a step synthesises, by the
+// cheapest of the three above. Inlined into each kernel's entry point, so that each is a tail
+// call from there.
+template <typename Chain, typename ToneBank, typename Emit>
+[[gnu::always_inline]] inline double synthesizeFrameAtOnce(const ToneFrame& frame, double phase,
+                                                           double* samples, double* copy,
+                                                           Emit emit) {
+  if (frame.symbolCount == 1 && frame.samplesPerSymbol > 0 &&
+      frame.samplesPerSymbol <= Stream::kBlock && frame.toneCount > 0) {
+    return synthesizeOneSymbol<Chain, ToneBank>(frame, phase, samples, copy, emit);
+  }
+  const int64_t phases = static_cast<int64_t>(frame.symbolCount) * frame.samplesPerSymbol;
+  if (phases <= Stream::kBlock) {
+    return synthesizeOneBlock<Chain, ToneBank>(frame, phase, samples, copy, emit);
+  }
+  return synthesizeBlocks<Chain, ToneBank>(frame, phase, samples, copy, emit);
 }
 
 // ToneSynthesizer::finish.
