@@ -326,7 +326,9 @@ uint64_t Simulation::samplesFor(uint64_t values) const {
   return steps * stepSampleCount();
 }
 
-size_t Simulation::runInputSteps(std::span<double> samples, RunResult& failure) {
+// Inline: a sample-based feed makes this call for every input.
+[[gnu::always_inline]] inline size_t Simulation::runInputSteps(std::span<double> samples,
+                                                               RunResult& failure) {
   const std::span<const double> outputValues = block_.outputSignal();
   // The count in a local: the block is called through a pointer, so a member would be read
   // again after every step.
@@ -377,8 +379,12 @@ StepResult Simulation::feed(std::span<const double> values, std::span<double> sa
     return endRun(std::move(result));
   };
   while (result.valuesTaken < values.size()) {
-    if (held_ == 0 && layout_.stepsPerInput == 1 && !port.empty()) {
-      if (!runWholeSteps(values, samples, result.valuesTaken, written, failure)) {
+    if (held_ == 0 && !port.empty()) {
+      const bool whole =
+          layout_.stepsPerInput == 1
+              ? runWholeSteps(values, samples, result.valuesTaken, written, failure)
+              : runWholeInputs(values, samples, result.valuesTaken, written, failure);
+      if (!whole) {
         return failed();
       }
       if (result.valuesTaken == values.size()) {
@@ -465,6 +471,39 @@ bool Simulation::runWholeSteps(std::span<const double> values, std::span<double>
   if (!computed) {
     failure = callerFailure();
   }
+  return computed;
+}
+
+bool Simulation::runWholeInputs(std::span<const double> values, std::span<double> samples,
+                                size_t& valuesTaken, size_t& written, RunResult& failure) {
+  const size_t inputValues = block_.inputSignal().size();
+  const size_t inputDoubles = 2 * stepSampleCount();
+  bool computed = true;
+  if (values.size() - valuesTaken >= inputValues && samples.size() - written >= inputDoubles) {
+    // Pointers in locals, as in runWholeSteps.
+    const double* next = values.data() + valuesTaken;
+    const double* const lastInput = values.data() + (values.size() - inputValues);
+    double* out = samples.data() + written;
+    double* const lastOutput = samples.data() + (samples.size() - inputDoubles);
+    const double* noInput = nullptr;  // a port the block lacks points nowhere that matters
+    const double** input = block_.inputPortCount() > 0 ? &block_.inputPort().signal : &noInput;
+    while (true) {
+      *input = next;
+      const size_t done = runInputSteps({out, inputDoubles}, failure);
+      next += inputValues;  // a failed input has taken its values too
+      out += done;
+      if (!failure.ok()) {
+        computed = false;
+        break;
+      }
+      if (next > lastInput || out > lastOutput) {
+        break;
+      }
+    }
+    valuesTaken = static_cast<size_t>(next - values.data());
+    written = static_cast<size_t>(out - samples.data());
+  }
+  block_.inputFromPortBuffer();
   return computed;
 }
 

@@ -198,6 +198,10 @@ class Simulation {
   // fails (its values count as taken).
   bool runWholeSteps(std::span<const double> values, std::span<double> samples, size_t& valuesTaken,
                      size_t& written, RunResult& failure);
+  // The same for a sample-based run: each whole input in `values` read where it lies, its N
+  // steps' samples written to `samples` as they come.
+  bool runWholeInputs(std::span<const double> values, std::span<double> samples,
+                      size_t& valuesTaken, size_t& written, RunResult& failure);
   StepResult endRun(StepResult result);
 
   RunSettings settings_;

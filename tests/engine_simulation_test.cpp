@@ -407,37 +407,45 @@ TEST(StepInterfacePadding, WritesOnlySymbolsThatCarryInput) {
 }
 
 // Wherever in a long feed a step fails, the steps before it are written as a clean run writes
-// them, its values count as taken, and the run is over.
+// them, its values count as taken, and the run is over: frame-based (one step of eight samples
+// per input) and sample-based (eight steps of one sample per input).
 TEST(StepInterfaceErrors, BlockErrorKeepsTheStepsBeforeItAndEndsTheRun) {
   const PluginLibrary plugin(QUENVARITH_PLUGIN_PATH);
-  RunSettings settings;  // M 4: two bits a symbol, one symbol a step, eight samples
-  constexpr size_t kSteps = 30;
-  std::vector<double> values(2 * kSteps);
-  for (size_t i = 0; i < values.size(); ++i) {
-    values[i] = static_cast<double>((i * 7 / 3) % 2);
-  }
-  Simulation clean(plugin, settings);
-  ASSERT_TRUE(clean.setUp().ok());
-  std::vector<double> cleanSamples(16 * kSteps);
-  ASSERT_EQ(clean.feed(values, cleanSamples).samplesWritten, 8 * kSteps);
+  for (const SignalMode mode : {SignalMode::Frame, SignalMode::Sample}) {
+    SCOPED_TRACE(mode == SignalMode::Frame ? "frame-based" : "sample-based");
+    RunSettings settings;  // M 4: two bits a symbol, eight samples a symbol
+    settings.signal = mode;
+    constexpr size_t kInputs = 30;
+    Simulation clean(plugin, settings);
+    ASSERT_TRUE(clean.setUp().ok());
+    const auto width = static_cast<size_t>(clean.layout().inputWidth);
+    const size_t perInput = clean.stepSampleCount();
+    std::vector<double> values(width * kInputs);
+    for (size_t i = 0; i < values.size(); ++i) {
+      values[i] = static_cast<double>((i * 7 / 3) % 2);
+    }
+    std::vector<double> cleanSamples(2 * perInput * kInputs);
+    ASSERT_EQ(clean.feed(values, cleanSamples).samplesWritten, perInput * kInputs);
 
-  for (const size_t badStep : {size_t{0}, size_t{2}, size_t{8}, size_t{9}, kSteps - 1}) {
-    SCOPED_TRACE(badStep);
-    Simulation simulation(plugin, settings);
-    ASSERT_TRUE(simulation.setUp().ok());
-    std::vector<double> bad = values;
-    bad[2 * badStep] = 2;
-    std::vector<double> samples(16 * (kSteps + 10));
-    const StepResult failed = simulation.feed(bad, samples);
-    EXPECT_EQ(failed.outcome, Outcome::BlockError);
-    EXPECT_EQ(failed.message, "Input must be binary.");
-    EXPECT_EQ(failed.samplesWritten, 8 * badStep);
-    EXPECT_EQ(failed.valuesTaken, 2 * (badStep + 1));
-    EXPECT_TRUE(std::equal(samples.begin(), samples.begin() + static_cast<ptrdiff_t>(16 * badStep),
-                           cleanSamples.begin()));
-    EXPECT_FALSE(simulation.running());
-    EXPECT_EQ(simulation.feed(values, samples).outcome, Outcome::HostError);
-    EXPECT_EQ(simulation.finish(samples, true).outcome, Outcome::HostError);
+    for (const size_t badInput : {size_t{0}, size_t{2}, size_t{8}, size_t{9}, kInputs - 1}) {
+      SCOPED_TRACE(badInput);
+      Simulation simulation(plugin, settings);
+      ASSERT_TRUE(simulation.setUp().ok());
+      std::vector<double> bad = values;
+      bad[width * badInput] = 2;
+      std::vector<double> samples(2 * perInput * (kInputs + 10));
+      const StepResult failed = simulation.feed(bad, samples);
+      EXPECT_EQ(failed.outcome, Outcome::BlockError);
+      EXPECT_EQ(failed.message, "Input must be binary.");
+      EXPECT_EQ(failed.samplesWritten, perInput * badInput);
+      EXPECT_EQ(failed.valuesTaken, width * (badInput + 1));
+      EXPECT_TRUE(std::equal(samples.begin(),
+                             samples.begin() + static_cast<ptrdiff_t>(2 * perInput * badInput),
+                             cleanSamples.begin()));
+      EXPECT_FALSE(simulation.running());
+      EXPECT_EQ(simulation.feed(values, samples).outcome, Outcome::HostError);
+      EXPECT_EQ(simulation.finish(samples, true).outcome, Outcome::HostError);
+    }
   }
 }
 
