@@ -436,19 +436,19 @@ bool Simulation::runWholeSteps(std::span<const double> values, std::span<double>
     const double* const lastStep = values.data() + (values.size() - stepValues);
     double* out = samples.data() + written;
     double* const lastOutput = samples.data() + (samples.size() - stepDoubles);
-    // The last step that fetches a later one's samples ahead; none when steps are long.
+    // Short steps fetch a later step's samples ahead, up to the last step that has one.
     const size_t prefetchSpan = (kPrefetchSteps + 1) * stepDoubles;
+    const bool prefetching =
+        stepDoubles <= kPrefetchedStepDoubles && samples.size() >= prefetchSpan;
     double* const lastPrefetching =
-        stepDoubles <= kPrefetchedStepDoubles && samples.size() >= prefetchSpan
-            ? samples.data() + (samples.size() - prefetchSpan)
-            : nullptr;
+        prefetching ? samples.data() + (samples.size() - prefetchSpan) : samples.data();
     // A port the block lacks points nowhere that matters.
     const double* noInput = nullptr;
     double* noOutput = nullptr;
     const double** input = block_.inputPortCount() > 0 ? &block_.inputPort().signal : &noInput;
     double** output = block_.outputPortCount() > 0 ? &block_.outputPort().signal : &noOutput;
     while (true) {
-      if (out <= lastPrefetching) {
+      if (prefetching && out <= lastPrefetching) {
         prefetchForWriting({out + kPrefetchSteps * stepDoubles, stepDoubles});
       }
       *input = next;
