@@ -41,8 +41,8 @@ const ToneKernel* findToneKernel(KernelLevel level);
 const ToneKernel& chooseToneKernel(std::optional<KernelLevel> requested);
 
 // chooseToneKernel of the level QUENVARITH_KERNEL names (none when it is unset or names no
-// level), read afresh. Out of line, so that selectedToneKernel (tone_synthesizer.h), which calls
-// it once, inlines into the synthesis without saving registers for the call.
+// level), the variable read afresh. The choice behind selectedToneKernel (tone_synthesizer.h)
+// calls it once.
 const ToneKernel& requestedToneKernel();
 
 }  // namespace quenvarith
