@@ -99,9 +99,12 @@ inline ProcessResult runProgramOn(const std::string& program,
   int status = std::system(command.c_str());  // NOLINT(cert-env33-c)
   ProcessResult result;
 #if defined(_WIN32)
-  // Under Wine the command processor now and then fails to start (-1, before the program ran);
-  // such a start is made again, as the program itself never exits with -1.
-  for (int retry = 0; retry < 2 && status == -1; ++retry) {
+  // Under Wine the command processor now and then fails to start (-1), or fails to find the
+  // program it has just run (9009, "can't recognize ... as a command"), before the program ran;
+  // such a start is made again, as the program itself never exits with either status.
+  constexpr int kNotStarted = -1;
+  constexpr int kCommandNotFound = 9009;
+  for (int retry = 0; retry < 2 && (status == kNotStarted || status == kCommandNotFound); ++retry) {
     status = std::system(command.c_str());  // NOLINT(cert-env33-c)
   }
   result.exitCode = status;
