@@ -424,63 +424,15 @@ StepResult Simulation::feed(std::span<const double> values, std::span<double> sa
   return result;
 }
 
-bool Simulation::runWholeSteps(std::span<const double> values, std::span<double> samples,
-                               size_t& valuesTaken, size_t& written, RunResult& failure) {
-  const size_t stepValues = block_.inputSignal().size();
-  const size_t stepDoubles = 2 * stepSampleCount();
-  bool computed = true;
-  if (values.size() - valuesTaken >= stepValues && samples.size() - written >= stepDoubles) {
-    // Pointers in locals, as few as the loop needs: the block is called through a pointer, so
-    // whatever the loop keeps in memory is stored and read again around every step.
-    const double* next = values.data() + valuesTaken;
-    const double* const lastStep = values.data() + (values.size() - stepValues);
-    double* out = samples.data() + written;
-    double* const lastOutput = samples.data() + (samples.size() - stepDoubles);
-    // Short steps fetch a later step's samples ahead, up to the last step that has one.
-    const size_t prefetchSpan = (kPrefetchSteps + 1) * stepDoubles;
-    const bool prefetching =
-        stepDoubles <= kPrefetchedStepDoubles && samples.size() >= prefetchSpan;
-    double* const lastPrefetching =
-        prefetching ? samples.data() + (samples.size() - prefetchSpan) : samples.data();
-    // A port the block lacks points nowhere that matters.
-    const double* noInput = nullptr;
-    double* noOutput = nullptr;
-    const double** input = block_.inputPortCount() > 0 ? &block_.inputPort().signal : &noInput;
-    double** output = block_.outputPortCount() > 0 ? &block_.outputPort().signal : &noOutput;
-    while (true) {
-      if (prefetching && out <= lastPrefetching) {
-        prefetchForWriting({out + kPrefetchSteps * stepDoubles, stepDoubles});
-      }
-      *input = next;
-      *output = out;
-      computed = caller_.computeOutputs(kBaseTask);
-      next += stepValues;  // a failed step has taken its values too
-      if (!computed) {
-        break;
-      }
-      out += stepDoubles;
-      if (next > lastStep || out > lastOutput) {
-        break;
-      }
-    }
-    valuesTaken = static_cast<size_t>(next - values.data());
-    written = static_cast<size_t>(out - samples.data());
-  }
-  block_.inputFromPortBuffer();
-  block_.outputToPortBuffer();
-  if (!computed) {
-    failure = callerFailure();
-  }
-  return computed;
-}
-
-bool Simulation::runWholeInputs(std::span<const double> values, std::span<double> samples,
-                                size_t& valuesTaken, size_t& written, RunResult& failure) {
+template <typename RunInput>
+bool Simulation::runInPlace(std::span<const double> values, std::span<double> samples,
+                            size_t& valuesTaken, size_t& written, RunInput runInput) {
   const size_t inputValues = block_.inputSignal().size();
   const size_t inputDoubles = 2 * stepSampleCount();
-  bool computed = true;
+  bool ran = true;
   if (values.size() - valuesTaken >= inputValues && samples.size() - written >= inputDoubles) {
-    // Pointers in locals, as in runWholeSteps.
+    // Pointers in locals, as few as the loop needs: the block is called through a pointer, so
+    // whatever the loop keeps in memory is stored and read again around every step.
     const double* next = values.data() + valuesTaken;
     const double* const lastInput = values.data() + (values.size() - inputValues);
     double* out = samples.data() + written;
@@ -489,11 +441,11 @@ bool Simulation::runWholeInputs(std::span<const double> values, std::span<double
     const double** input = block_.inputPortCount() > 0 ? &block_.inputPort().signal : &noInput;
     while (true) {
       *input = next;
-      const size_t done = runInputSteps({out, inputDoubles}, failure);
+      const InputRun done = runInput(out, inputDoubles);
       next += inputValues;  // a failed input has taken its values too
-      out += done;
-      if (!failure.ok()) {
-        computed = false;
+      out += done.doubles;
+      if (!done.ok) [[unlikely]] {
+        ran = false;
         break;
       }
       if (next > lastInput || out > lastOutput) {
@@ -504,7 +456,44 @@ bool Simulation::runWholeInputs(std::span<const double> values, std::span<double
     written = static_cast<size_t>(out - samples.data());
   }
   block_.inputFromPortBuffer();
-  return computed;
+  return ran;
+}
+
+bool Simulation::runWholeSteps(std::span<const double> values, std::span<double> samples,
+                               size_t& valuesTaken, size_t& written, RunResult& failure) {
+  // Short steps fetch a later step's samples ahead, up to the last step that has one.
+  const size_t stepDoubles = 2 * stepSampleCount();
+  const size_t prefetchSpan = (kPrefetchSteps + 1) * stepDoubles;
+  const bool prefetching = stepDoubles <= kPrefetchedStepDoubles && samples.size() >= prefetchSpan;
+  double* const lastPrefetching =
+      prefetching ? samples.data() + (samples.size() - prefetchSpan) : samples.data();
+  double* noOutput = nullptr;  // a port the block lacks points nowhere that matters
+  double** output = block_.outputPortCount() > 0 ? &block_.outputPort().signal : &noOutput;
+  const bool ran = runInPlace(values, samples, valuesTaken, written,
+                              [&](double* out, size_t doubles) -> InputRun {
+                                if (prefetching && out <= lastPrefetching) {
+                                  prefetchForWriting({out + kPrefetchSteps * doubles, doubles});
+                                }
+                                *output = out;
+                                if (!caller_.computeOutputs(kBaseTask)) [[unlikely]] {
+                                  return {0, false};
+                                }
+                                return {doubles, true};
+                              });
+  block_.outputToPortBuffer();
+  if (!ran) {
+    failure = callerFailure();
+  }
+  return ran;
+}
+
+bool Simulation::runWholeInputs(std::span<const double> values, std::span<double> samples,
+                                size_t& valuesTaken, size_t& written, RunResult& failure) {
+  return runInPlace(values, samples, valuesTaken, written,
+                    [&](double* out, size_t doubles) -> InputRun {
+                      const size_t done = runInputSteps({out, doubles}, failure);
+                      return {done, failure.ok()};
+                    });
 }
 
 StepResult Simulation::finish(std::span<double> samples, bool pad) {

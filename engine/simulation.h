@@ -192,14 +192,24 @@ class Simulation {
   // Writes their samples to `samples` and returns how many doubles; on a failure, those of the
   // steps before it, with the failure in `failure`.
   size_t runInputSteps(std::span<double> samples, RunResult& failure);
-  // The whole steps of a frame-based run in `values` past `valuesTaken`, each read where it lies
-  // and written straight to `samples` past `written`, as many as both hold: one call of the
-  // block per step and nothing else. Advances both counts; false, with `failure`, once a step
-  // fails (its values count as taken).
+  // What running one input in place wrote, in doubles, and whether it went well.
+  struct InputRun {
+    size_t doubles;
+    bool ok;
+  };
+  // The whole inputs in `values` past `valuesTaken`, each read where it lies, their samples
+  // written to `samples` past `written` by `runInput(out, doubles)`, as many as both hold.
+  // Advances both counts; false once an input fails (its values count as taken).
+  template <typename RunInput>
+  bool runInPlace(std::span<const double> values, std::span<double> samples, size_t& valuesTaken,
+                  size_t& written, RunInput runInput);
+  // The whole steps of a frame-based run, through runInPlace: one call of the block per step
+  // and nothing else, each step's samples written straight to `samples`. False, with
+  // `failure`, once a step fails.
   bool runWholeSteps(std::span<const double> values, std::span<double> samples, size_t& valuesTaken,
                      size_t& written, RunResult& failure);
-  // The same for a sample-based run: each whole input in `values` read where it lies, its N
-  // steps' samples written to `samples` as they come.
+  // The same for a sample-based run: each whole input's N steps, their samples copied to
+  // `samples` as they come.
   bool runWholeInputs(std::span<const double> values, std::span<double> samples,
                       size_t& valuesTaken, size_t& written, RunResult& failure);
   StepResult endRun(StepResult result);
