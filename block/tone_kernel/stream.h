@@ -230,6 +230,17 @@ template <typename RegisterBank, typename MemoryBank, typename Synthesize>
   return tone >= 0 && tone < frame.toneCount ? tone : 0;
 }
 
+// The chain of `symbol`'s phases: from `carried`, where the last symbol ended (continuous), or
+// from its tone's free-running phase.
+template <typename Chain, typename ToneBank>
+[[gnu::always_inline]] inline Chain symbolChain(const ToneFrame& frame, const ToneBank& tones,
+                                                typename Chain::Carried carried, int32_t symbol,
+                                                bool continuous) {
+  const int32_t tone = toneOfSymbol(frame, symbol);
+  const double step = frame.phaseStep[tone];
+  return continuous ? Chain(carried, step) : Chain(tones.phase(tone), step);
+}
+
 // The symbols of `frame`, each from where the last one ended (Continuous) or from its tone's
 // free-running phase, each symbol's N phases handed to `append(chain, N)`; returns the phase
 // after the last. A template parameter, so that the loop holds no test of the continuity.
@@ -238,9 +249,7 @@ template <bool Continuous, typename Chain, typename ToneBank, typename Append>
                                                   double phase, Append& append) {
   typename Chain::Carried carried = Chain::fromPhase(phase);
   for (int32_t symbol = 0; symbol < frame.symbolCount; ++symbol) {
-    const int32_t tone = toneOfSymbol(frame, symbol);
-    const double step = frame.phaseStep[tone];
-    Chain chain = Continuous ? Chain(carried, step) : Chain(tones.phase(tone), step);
+    Chain chain = symbolChain<Chain>(frame, tones, carried, symbol, Continuous);
     append(chain, frame.samplesPerSymbol);
     carried = chain.carried();
     tones.advance();
@@ -340,13 +349,10 @@ template <typename Chain, typename ToneBank, typename Emit>
 [[gnu::noinline]] double synthesizeOneSymbol(const ToneFrame& frame, double phase, double* samples,
                                              double* copy, Emit emit) {
   ToneBank tones(frame);
-  const int32_t tone = toneOfSymbol(frame, 0);
-  const double step = frame.phaseStep[tone];
-  Chain chain =
-      frame.continuous ? Chain(Chain::fromPhase(phase), step) : Chain(tones.phase(tone), step);
+  Chain chain = symbolChain<Chain>(frame, tones, Chain::fromPhase(phase), 0, frame.continuous);
   // The slot is written before it is read.
-  alignas(64) double slot[Stream::kBlock];  // NOLINT(*-avoid-c-arrays,*-member-init)
-  const int32_t count = frame.samplesPerSymbol;
+  alignas(64) double slot[Stream::kBlock];       // NOLINT(*-avoid-c-arrays,*-member-init)
+  const int32_t count = frame.samplesPerSymbol;  // 1 to kBlock: no test of the slot's room
   if (count == Stream::kBlock) {
     chain.fillBlock(slot);
   } else {
