@@ -249,7 +249,7 @@ template <bool Continuous, typename Chain, typename ToneBank, typename Append>
                                                   double phase, Append& append) {
   typename Chain::Carried carried = Chain::fromPhase(phase);
   for (int32_t symbol = 0; symbol < frame.symbolCount; ++symbol) {
-    Chain chain = symbolChain<Chain>(frame, tones, carried, symbol, Continuous);
+    auto chain = symbolChain<Chain>(frame, tones, carried, symbol, Continuous);
     append(chain, frame.samplesPerSymbol);
     carried = chain.carried();
     tones.advance();
@@ -349,7 +349,7 @@ template <typename Chain, typename ToneBank, typename Emit>
 [[gnu::noinline]] double synthesizeOneSymbol(const ToneFrame& frame, double phase, double* samples,
                                              double* copy, Emit emit) {
   ToneBank tones(frame);
-  Chain chain = symbolChain<Chain>(frame, tones, Chain::fromPhase(phase), 0, frame.continuous);
+  auto chain = symbolChain<Chain>(frame, tones, Chain::fromPhase(phase), 0, frame.continuous);
   // The slot is written before it is read.
   alignas(64) double slot[Stream::kBlock];       // NOLINT(*-avoid-c-arrays,*-member-init)
   const int32_t count = frame.samplesPerSymbol;  // 1 to kBlock: no test of the slot's room
